@@ -1,0 +1,52 @@
+# Build rules shared by the deliverables, their test builds and the tests.
+
+# Warnings as errors, no exceptions or RTTI, and no build paths in the objects.
+function(orvalis_product_options target)
+    target_compile_options(${target} PRIVATE
+        $<$<COMPILE_LANGUAGE:C,CXX>:-Os -Wall -Wextra -Werror
+            -ffile-prefix-map=${CMAKE_SOURCE_DIR}=src -ffile-prefix-map=${CMAKE_BINARY_DIR}=build>
+        $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/shared)
+endfunction()
+
+# A shipped file: standalone (no libgcc, libstdc++ or winpthread DLLs),
+# stripped, and byte-reproducible (no link timestamp).
+function(orvalis_deliverable target)
+    orvalis_product_options(${target})
+    target_link_options(${target} PRIVATE -static -s -Wl,--no-insert-timestamp)
+    set_target_properties(${target} PROPERTIES
+        PREFIX ""
+        RUNTIME_OUTPUT_DIRECTORY ${ORVALIS_DIST_DIR}
+        LIBRARY_OUTPUT_DIRECTORY ${ORVALIS_DIST_DIR})
+endfunction()
+
+# The product's logic as the unit tests link it: the same sources, compiled
+# with the seam's hooks forced in.
+function(orvalis_seamed_library name)
+    add_library(${name} STATIC ${ARGN})
+    orvalis_product_options(${name})
+    target_compile_options(${name} PRIVATE -include ${CMAKE_SOURCE_DIR}/tests/seam/SeamHooks.h)
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/shared ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC orvalis_seam)
+endfunction()
+
+# A GoogleTest program run under wine64 by CTest. Unit tests (the default)
+# get the seam's main, which checks for leaks after every test; pass PLAIN
+# for programs that drive the real binaries from outside.
+function(orvalis_test name)
+    cmake_parse_arguments(T "PLAIN" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/shared ${CMAKE_SOURCE_DIR}/tests/support)
+    if(T_PLAIN)
+        target_link_libraries(${name} PRIVATE ${T_LIBS} orvalis_test_support gtest_main gtest)
+    else()
+        target_link_libraries(${name} PRIVATE ${T_LIBS} orvalis_seam_main orvalis_test_support gtest)
+    endif()
+    target_compile_options(${name} PRIVATE -Wall -Wextra -Werror)
+    target_link_options(${name} PRIVATE -static)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+    add_test(NAME ${name} COMMAND ${name})
+    if(T_PROPERTIES)
+        set_tests_properties(${name} PROPERTIES ${T_PROPERTIES})
+    endif()
+endfunction()

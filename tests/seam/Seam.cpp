@@ -1,0 +1,396 @@
+// Hook side of the test seam. Compiled without the forced include, so the
+// platform names here are the real functions.
+#include "Seam.h"
+#include "SeamHooks.h"
+
+#undef GlobalAlloc
+#undef GlobalFree
+#undef LocalAlloc
+#undef LocalFree
+#undef RegOpenKeyExW
+#undef RegCreateKeyExW
+#undef RegCloseKey
+#undef RegQueryInfoKeyW
+#undef RegSetValueExW
+#undef LoadLibraryW
+#undef FreeLibrary
+#undef GetProcAddress
+#undef GetVersionExW
+#undef WriteFile
+#undef GetModuleFileNameW
+#undef GetCommandLineW
+#undef WideCharToMultiByte
+#undef ExpandEnvironmentStringsW
+#undef SHGetSpecialFolderLocation
+#undef SHGetMalloc
+
+#include <algorithm>
+#include <sstream>
+
+namespace
+{
+
+struct Fault
+{
+    int calls;
+    int nth;
+    int count;
+    DWORD error;
+};
+
+struct State
+{
+    Fault faults[SeamCallCount];
+    std::vector<std::wstring> failLoads;
+    std::vector<std::string> failProcs;
+    std::vector<std::pair<std::wstring, LONG>> failOpens;
+    bool versionSet;
+    DWORD platformId, major, minor;
+    bool shortWrite;
+    DWORD shortBytes, shortError;
+    bool moduleNameSet;
+    std::wstring moduleName;
+    bool moduleNameUnterminated;
+    bool commandLineSet;
+    std::wstring commandLine;
+    std::vector<void*> globals, locals;
+    std::vector<HKEY> keys;
+    std::vector<HMODULE> modules;
+    std::vector<SIZE_T> globalRequests, localRequests;
+    std::vector<SeamRegOpen> opens;
+    std::vector<std::wstring> loaded;
+};
+
+State& S()
+{
+    static State state;
+    return state;
+}
+
+// Counts the call and tells whether it must fail; sets the last error if so.
+bool Fails(SeamCall call)
+{
+    Fault& f = S().faults[call];
+    ++f.calls;
+    if (f.nth <= 0 || f.calls < f.nth)
+        return false;
+    if (f.count >= 0 && f.calls >= f.nth + f.count)
+        return false;
+    SetLastError(f.error);
+    return true;
+}
+
+bool SameText(const std::wstring& a, const WCHAR* b)
+{
+    return b != NULL && lstrcmpiW(a.c_str(), b) == 0;
+}
+
+template <typename T>
+void Forget(std::vector<T>& list, T item)
+{
+    typename std::vector<T>::iterator it = std::find(list.begin(), list.end(), item);
+    if (it != list.end())
+        list.erase(it);
+}
+
+}  // namespace
+
+void SeamFailCall(SeamCall call, int nth, int count, DWORD error)
+{
+    Fault& f = S().faults[call];
+    f.nth = nth;
+    f.count = count;
+    f.error = error;
+}
+
+int SeamCallsMade(SeamCall call) { return S().faults[call].calls; }
+void SeamFailLoadLibrary(const WCHAR* name) { S().failLoads.push_back(name); }
+void SeamFailProcAddress(const char* name) { S().failProcs.push_back(name); }
+void SeamFailRegOpen(const WCHAR* subKey, LONG error)
+{
+    S().failOpens.push_back(std::make_pair(std::wstring(subKey), error));
+}
+
+void SeamSetVersion(DWORD platformId, DWORD major, DWORD minor)
+{
+    State& s = S();
+    s.versionSet = true;
+    s.platformId = platformId;
+    s.major = major;
+    s.minor = minor;
+}
+
+void SeamSetShortWrite(DWORD maxBytes, DWORD lastError)
+{
+    S().shortWrite = true;
+    S().shortBytes = maxBytes;
+    S().shortError = lastError;
+}
+
+void SeamSetModuleFileName(const WCHAR* path, bool unterminatedWhenCut)
+{
+    S().moduleNameSet = true;
+    S().moduleName = path;
+    S().moduleNameUnterminated = unterminatedWhenCut;
+}
+
+void SeamSetCommandLine(const WCHAR* commandLine)
+{
+    S().commandLineSet = true;
+    S().commandLine = commandLine;
+}
+
+SeamOutstanding SeamGetOutstanding()
+{
+    SeamOutstanding o;
+    o.globalBlocks = static_cast<int>(S().globals.size());
+    o.localBlocks = static_cast<int>(S().locals.size());
+    o.keys = static_cast<int>(S().keys.size());
+    o.modules = static_cast<int>(S().modules.size());
+    return o;
+}
+
+std::string SeamDescribeOutstanding()
+{
+    SeamOutstanding o = SeamGetOutstanding();
+    std::ostringstream out;
+    out << o.globalBlocks << " global block(s), " << o.localBlocks << " local block(s), "
+        << o.keys << " registry key(s), " << o.modules << " module(s) outstanding";
+    return out.str();
+}
+
+const std::vector<SIZE_T>& SeamGlobalAllocRequests() { return S().globalRequests; }
+const std::vector<SIZE_T>& SeamLocalAllocRequests() { return S().localRequests; }
+const std::vector<SeamRegOpen>& SeamRegOpens() { return S().opens; }
+const std::vector<std::wstring>& SeamLoadedNames() { return S().loaded; }
+
+void SeamReset()
+{
+    S() = State();
+}
+
+extern "C" {
+
+HGLOBAL WINAPI SeamGlobalAlloc(UINT flags, SIZE_T bytes)
+{
+    S().globalRequests.push_back(bytes);
+    if (Fails(SeamCallGlobalAlloc))
+        return NULL;
+    HGLOBAL block = GlobalAlloc(flags, bytes);
+    if (block != NULL)
+        S().globals.push_back(block);
+    return block;
+}
+
+HGLOBAL WINAPI SeamGlobalFree(HGLOBAL block)
+{
+    Forget(S().globals, static_cast<void*>(block));
+    return GlobalFree(block);
+}
+
+HLOCAL WINAPI SeamLocalAlloc(UINT flags, SIZE_T bytes)
+{
+    S().localRequests.push_back(bytes);
+    if (Fails(SeamCallLocalAlloc))
+        return NULL;
+    HLOCAL block = LocalAlloc(flags, bytes);
+    if (block != NULL)
+        S().locals.push_back(block);
+    return block;
+}
+
+HLOCAL WINAPI SeamLocalFree(HLOCAL block)
+{
+    Forget(S().locals, static_cast<void*>(block));
+    return LocalFree(block);
+}
+
+LONG WINAPI SeamRegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result)
+{
+    SeamRegOpen open = {root, subKey != NULL ? subKey : L"", access};
+    S().opens.push_back(open);
+    if (Fails(SeamCallRegOpenKeyExW))
+        return static_cast<LONG>(S().faults[SeamCallRegOpenKeyExW].error);
+    for (size_t i = 0; i < S().failOpens.size(); ++i)
+        if (SameText(S().failOpens[i].first, subKey))
+            return S().failOpens[i].second;
+    LONG code = RegOpenKeyExW(root, subKey, options, access, result);
+    if (code == ERROR_SUCCESS)
+        S().keys.push_back(*result);
+    return code;
+}
+
+LONG WINAPI SeamRegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD reserved, LPWSTR className,
+                                DWORD options, REGSAM access,
+                                const LPSECURITY_ATTRIBUTES security, PHKEY result,
+                                LPDWORD disposition)
+{
+    SeamRegOpen open = {root, subKey != NULL ? subKey : L"", access};
+    S().opens.push_back(open);
+    if (Fails(SeamCallRegCreateKeyExW))
+        return static_cast<LONG>(S().faults[SeamCallRegCreateKeyExW].error);
+    LONG code = RegCreateKeyExW(root, subKey, reserved, className, options, access, security,
+                                result, disposition);
+    if (code == ERROR_SUCCESS)
+        S().keys.push_back(*result);
+    return code;
+}
+
+LONG WINAPI SeamRegCloseKey(HKEY key)
+{
+    Forget(S().keys, key);
+    return RegCloseKey(key);
+}
+
+LONG WINAPI SeamRegQueryInfoKeyW(HKEY key, LPWSTR className, LPDWORD classLength,
+                                 LPDWORD reserved, LPDWORD subKeys, LPDWORD maxSubKeyLength,
+                                 LPDWORD maxClassLength, LPDWORD values,
+                                 LPDWORD maxValueNameLength, LPDWORD maxValueLength,
+                                 LPDWORD securityDescriptor, PFILETIME lastWriteTime)
+{
+    if (Fails(SeamCallRegQueryInfoKeyW))
+        return static_cast<LONG>(S().faults[SeamCallRegQueryInfoKeyW].error);
+    return RegQueryInfoKeyW(key, className, classLength, reserved, subKeys, maxSubKeyLength,
+                            maxClassLength, values, maxValueNameLength, maxValueLength,
+                            securityDescriptor, lastWriteTime);
+}
+
+LONG WINAPI SeamRegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
+                               const BYTE* data, DWORD bytes)
+{
+    if (Fails(SeamCallRegSetValueExW))
+        return static_cast<LONG>(S().faults[SeamCallRegSetValueExW].error);
+    return RegSetValueExW(key, name, reserved, type, data, bytes);
+}
+
+HMODULE WINAPI SeamLoadLibraryW(LPCWSTR name)
+{
+    S().loaded.push_back(name != NULL ? name : L"");
+    if (Fails(SeamCallLoadLibraryW))
+        return NULL;
+    for (size_t i = 0; i < S().failLoads.size(); ++i)
+        if (SameText(S().failLoads[i], name))
+        {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return NULL;
+        }
+    HMODULE module = LoadLibraryW(name);
+    if (module != NULL)
+        S().modules.push_back(module);
+    return module;
+}
+
+BOOL WINAPI SeamFreeLibrary(HMODULE module)
+{
+    Forget(S().modules, module);
+    return FreeLibrary(module);
+}
+
+FARPROC WINAPI SeamGetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (Fails(SeamCallGetProcAddress))
+        return NULL;
+    for (size_t i = 0; i < S().failProcs.size(); ++i)
+        if (reinterpret_cast<ULONG_PTR>(name) > 0xFFFF && S().failProcs[i] == name)
+        {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+            return NULL;
+        }
+    return GetProcAddress(module, name);
+}
+
+BOOL WINAPI SeamGetVersionExW(LPOSVERSIONINFOW info)
+{
+    if (Fails(SeamCallGetVersionExW))
+        return FALSE;
+    BOOL ok = GetVersionExW(info);
+    if (ok && S().versionSet)
+    {
+        info->dwPlatformId = S().platformId;
+        info->dwMajorVersion = S().major;
+        info->dwMinorVersion = S().minor;
+    }
+    return ok;
+}
+
+BOOL WINAPI SeamWriteFile(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
+                          LPOVERLAPPED overlapped)
+{
+    if (Fails(SeamCallWriteFile))
+        return FALSE;
+    if (!S().shortWrite)
+        return WriteFile(file, data, bytes, written, overlapped);
+    DWORD part = bytes < S().shortBytes ? bytes : S().shortBytes;
+    BOOL ok = WriteFile(file, data, part, written, overlapped);
+    SetLastError(S().shortError);
+    return ok;
+}
+
+DWORD WINAPI SeamGetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size)
+{
+    if (Fails(SeamCallGetModuleFileNameW))
+        return 0;
+    if (!S().moduleNameSet)
+        return GetModuleFileNameW(module, path, size);
+    const std::wstring& name = S().moduleName;
+    if (size == 0)
+        return 0;
+    if (name.size() < size)
+    {
+        std::copy(name.begin(), name.end(), path);
+        path[name.size()] = 0;
+        SetLastError(ERROR_SUCCESS);
+        return static_cast<DWORD>(name.size());
+    }
+    if (S().moduleNameUnterminated)
+    {
+        std::copy(name.begin(), name.begin() + size, path);
+    }
+    else
+    {
+        std::copy(name.begin(), name.begin() + (size - 1), path);
+        path[size - 1] = 0;
+    }
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+}
+
+LPWSTR WINAPI SeamGetCommandLineW(void)
+{
+    if (S().commandLineSet)
+        return &S().commandLine[0];
+    return GetCommandLineW();
+}
+
+int WINAPI SeamWideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int units,
+                                   LPSTR out, int outBytes, LPCSTR defaultChar,
+                                   LPBOOL usedDefault)
+{
+    if (Fails(SeamCallWideCharToMultiByte))
+        return 0;
+    return WideCharToMultiByte(codePage, flags, source, units, out, outBytes, defaultChar,
+                               usedDefault);
+}
+
+DWORD WINAPI SeamExpandEnvironmentStringsW(LPCWSTR source, LPWSTR out, DWORD size)
+{
+    if (Fails(SeamCallExpandEnvironmentStringsW))
+        return 0;
+    return ExpandEnvironmentStringsW(source, out, size);
+}
+
+HRESULT WINAPI SeamSHGetSpecialFolderLocation(HWND owner, int csidl, LPITEMIDLIST* list)
+{
+    if (Fails(SeamCallSHGetSpecialFolderLocation))
+        return E_FAIL;
+    return SHGetSpecialFolderLocation(owner, csidl, list);
+}
+
+HRESULT WINAPI SeamSHGetMalloc(LPMALLOC* allocator)
+{
+    if (Fails(SeamCallSHGetMalloc))
+        return E_FAIL;
+    return SHGetMalloc(allocator);
+}
+
+}  // extern "C"

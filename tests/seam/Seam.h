@@ -1,0 +1,82 @@
+// Control side of the test seam: arm faults, read the account of acquired
+// blocks, keys and modules. Test code includes this; product code never does.
+#ifndef TESTS_SEAM_H
+#define TESTS_SEAM_H
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+enum SeamCall
+{
+    SeamCallGlobalAlloc,
+    SeamCallLocalAlloc,
+    SeamCallRegOpenKeyExW,
+    SeamCallRegCreateKeyExW,
+    SeamCallRegQueryInfoKeyW,
+    SeamCallRegSetValueExW,
+    SeamCallLoadLibraryW,
+    SeamCallGetProcAddress,
+    SeamCallGetVersionExW,
+    SeamCallWriteFile,
+    SeamCallGetModuleFileNameW,
+    SeamCallWideCharToMultiByte,
+    SeamCallExpandEnvironmentStringsW,
+    SeamCallSHGetSpecialFolderLocation,
+    SeamCallSHGetMalloc,
+    SeamCallCount
+};
+
+// Makes calls nth .. nth+count-1 of `call` (1-based, counted from the last
+// reset) fail; a negative count fails every call from nth on. A failing call
+// returns the function's failure value; `error` becomes the last error, or
+// the result code of the registry functions.
+void SeamFailCall(SeamCall call, int nth, int count = 1, DWORD error = ERROR_NOT_ENOUGH_MEMORY);
+// How many times the product made this call since the last reset.
+int SeamCallsMade(SeamCall call);
+
+// LoadLibraryW of this exact name (case-insensitive) fails with ERROR_MOD_NOT_FOUND.
+void SeamFailLoadLibrary(const WCHAR* name);
+// GetProcAddress of this name fails with ERROR_PROC_NOT_FOUND.
+void SeamFailProcAddress(const char* name);
+// RegOpenKeyExW of this subkey name (case-insensitive) fails with `error`.
+void SeamFailRegOpen(const WCHAR* subKey, LONG error);
+// GetVersionExW succeeds but reports this platform and version.
+void SeamSetVersion(DWORD platformId, DWORD major, DWORD minor);
+// WriteFile writes at most maxBytes, returns TRUE and leaves lastError.
+void SeamSetShortWrite(DWORD maxBytes, DWORD lastError);
+// GetModuleFileNameW reports this path, truncating as Windows does: Vista and
+// later terminate a cut path, XP leaves it unterminated; both return size.
+void SeamSetModuleFileName(const WCHAR* path, bool unterminatedWhenCut = false);
+// GetCommandLineW returns this text.
+void SeamSetCommandLine(const WCHAR* commandLine);
+
+struct SeamOutstanding
+{
+    int globalBlocks;
+    int localBlocks;
+    int keys;
+    int modules;
+};
+SeamOutstanding SeamGetOutstanding();
+std::string SeamDescribeOutstanding();
+
+// Sizes the product asked for, in call order.
+const std::vector<SIZE_T>& SeamGlobalAllocRequests();
+const std::vector<SIZE_T>& SeamLocalAllocRequests();
+
+struct SeamRegOpen
+{
+    HKEY root;
+    std::wstring subKey;
+    REGSAM access;
+};
+// Every RegOpenKeyExW and RegCreateKeyExW call, in order.
+const std::vector<SeamRegOpen>& SeamRegOpens();
+// Every LoadLibraryW name, in order.
+const std::vector<std::wstring>& SeamLoadedNames();
+
+// Disarms every fault and clears the account and the logs.
+void SeamReset();
+
+#endif

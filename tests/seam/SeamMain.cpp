@@ -1,0 +1,30 @@
+// Test entry for unit tests of product code: every test starts with a clean
+// seam and ends by proving that nothing it acquired is still outstanding.
+#include <gtest/gtest.h>
+
+#include "Seam.h"
+
+namespace
+{
+
+class LeakChecker : public testing::EmptyTestEventListener
+{
+    void OnTestStart(const testing::TestInfo&) override { SeamReset(); }
+
+    void OnTestEnd(const testing::TestInfo&) override
+    {
+        SeamOutstanding o = SeamGetOutstanding();
+        EXPECT_TRUE(o.globalBlocks == 0 && o.localBlocks == 0 && o.keys == 0 && o.modules == 0)
+            << "Leak: " << SeamDescribeOutstanding();
+        SeamReset();
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    testing::UnitTest::GetInstance()->listeners().Append(new LeakChecker);
+    return RUN_ALL_TESTS();
+}

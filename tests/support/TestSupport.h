@@ -1,0 +1,69 @@
+// Helpers shared by the test programs: where things are, scratch folders,
+// fixture records, child processes and message boxes.
+#ifndef TESTS_SUPPORT_H
+#define TESTS_SUPPORT_H
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Folder of the running test program (the build's bin folder), no trailing backslash.
+std::wstring BinDir();
+// bin\fixtures\<variant>\OrvalisHost.dll
+std::wstring FixtureHost(const std::wstring& variant);
+// Build-time folders as Windows paths (Wine maps / to Z:).
+std::wstring SourceDir();
+std::wstring DistDir();     // this build's deliverables (x64)
+std::wstring ReleaseDir();  // the i686 deliverables
+std::wstring ToWindowsPath(const std::string& unixPath);
+
+// A fresh empty folder under the temp folder; removed by RemoveTree.
+std::wstring MakeScratchDir(const std::wstring& name);
+void RemoveTree(const std::wstring& path);
+bool CopyInto(const std::wstring& from, const std::wstring& to);  // creates parent folders
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+bool ReadBytes(const std::wstring& path, std::string* bytes);
+bool FileExists(const std::wstring& path);
+
+std::string Utf8(const std::wstring& text);
+std::wstring Wide(const std::string& utf8);
+
+// The fixture host's record: key -> value (UTF-8); empty when there is none.
+std::map<std::string, std::string> ReadRecord(const std::wstring& path);
+
+// Runs a program to its end with extra environment variables ("NAME=value")
+// and returns its full 32-bit exit code; 0xDEADBEEF when it could not start
+// or did not end within the timeout.
+DWORD RunProgram(const std::wstring& exe, const std::wstring& commandLine,
+                 const std::vector<std::wstring>& environment = std::vector<std::wstring>(),
+                 DWORD timeoutMs = 30000, const std::wstring& directory = L"");
+
+struct MessageBoxSeen
+{
+    std::wstring caption;
+    std::wstring text;
+    bool hasIcon;        // a Static child with SS_ICON
+    bool hasErrorIcon;   // ...showing the system's error icon
+    int buttons;         // number of Button children
+    std::wstring buttonText;
+};
+
+// Starts a program, waits for a message box of its process with this caption,
+// reads it, dismisses it with OK and returns the exit code. `seen` is filled
+// when a box appeared; found tells whether one did (false: the program ended
+// or the wait timed out without one).
+DWORD RunAndReadMessageBox(const std::wstring& exe, const std::wstring& commandLine,
+                           const std::wstring& caption, MessageBoxSeen* seen, bool* found,
+                           const std::vector<std::wstring>& environment = std::vector<std::wstring>(),
+                           DWORD timeoutMs = 30000);
+
+// Registry helpers for tests (real registry of the test prefix).
+bool SetStringValue(HKEY root, const std::wstring& key, const std::wstring& name,
+                    const std::wstring& value, DWORD type = REG_SZ);
+bool SetRawValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
+                 const void* data, DWORD bytes);
+void DeleteTree(HKEY root, const std::wstring& key);
+
+#endif
