@@ -12,6 +12,7 @@
 #undef RegCloseKey
 #undef RegQueryInfoKeyW
 #undef RegSetValueExW
+#undef RegDeleteKeyW
 #undef LoadLibraryW
 #undef FreeLibrary
 #undef GetProcAddress
@@ -67,7 +68,8 @@ State& S()
     return state;
 }
 
-// Counts the call and tells whether it must fail; sets the last error if so.
+// Counts the call and tells whether it must fail; sets the last error if so,
+// except for the registry functions, which report their code as the result.
 bool Fails(SeamCall call)
 {
     Fault& f = S().faults[call];
@@ -76,7 +78,11 @@ bool Fails(SeamCall call)
         return false;
     if (f.count >= 0 && f.calls >= f.nth + f.count)
         return false;
-    SetLastError(f.error);
+    bool registry = call == SeamCallRegOpenKeyExW || call == SeamCallRegCreateKeyExW ||
+                    call == SeamCallRegQueryInfoKeyW || call == SeamCallRegSetValueExW ||
+                    call == SeamCallRegDeleteKeyW;
+    if (!registry)
+        SetLastError(f.error);
     return true;
 }
 
@@ -261,6 +267,13 @@ LONG WINAPI SeamRegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD typ
     if (Fails(SeamCallRegSetValueExW))
         return static_cast<LONG>(S().faults[SeamCallRegSetValueExW].error);
     return RegSetValueExW(key, name, reserved, type, data, bytes);
+}
+
+LONG WINAPI SeamRegDeleteKeyW(HKEY parent, LPCWSTR subKey)
+{
+    if (Fails(SeamCallRegDeleteKeyW))
+        return static_cast<LONG>(S().faults[SeamCallRegDeleteKeyW].error);
+    return RegDeleteKeyW(parent, subKey);
 }
 
 HMODULE WINAPI SeamLoadLibraryW(LPCWSTR name)

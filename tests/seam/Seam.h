@@ -15,6 +15,7 @@ enum SeamCall
     SeamCallRegCreateKeyExW,
     SeamCallRegQueryInfoKeyW,
     SeamCallRegSetValueExW,
+    SeamCallRegDeleteKeyW,
     SeamCallLoadLibraryW,
     SeamCallGetProcAddress,
     SeamCallGetVersionExW,

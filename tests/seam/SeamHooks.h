@@ -31,6 +31,7 @@ LONG WINAPI SeamRegQueryInfoKeyW(HKEY key, LPWSTR className, LPDWORD classLength
                                  LPDWORD securityDescriptor, PFILETIME lastWriteTime);
 LONG WINAPI SeamRegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
                                const BYTE* data, DWORD bytes);
+LONG WINAPI SeamRegDeleteKeyW(HKEY parent, LPCWSTR subKey);
 HMODULE WINAPI SeamLoadLibraryW(LPCWSTR name);
 BOOL WINAPI SeamFreeLibrary(HMODULE module);
 FARPROC WINAPI SeamGetProcAddress(HMODULE module, LPCSTR name);
@@ -59,6 +60,7 @@ HRESULT WINAPI SeamSHGetMalloc(LPMALLOC* allocator);
 #define RegCloseKey SeamRegCloseKey
 #define RegQueryInfoKeyW SeamRegQueryInfoKeyW
 #define RegSetValueExW SeamRegSetValueExW
+#define RegDeleteKeyW SeamRegDeleteKeyW
 #define LoadLibraryW SeamLoadLibraryW
 #define FreeLibrary SeamFreeLibrary
 #define GetProcAddress SeamGetProcAddress
