@@ -1,0 +1,169 @@
+// Windows Installer (Wine's msiexec) installs and removes two sample packages
+// whose deferred custom actions are harnfold.dll's Install and Uninstall.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <string>
+
+#include "TestSupport.h"
+
+namespace
+{
+
+const WCHAR* const kKey = L"Software\\Quillon\\Harnfold";
+
+std::wstring Msi(const WCHAR* sample) { return BinDir() + L"\\msi\\Sample" + sample + L".msi"; }
+
+DWORD Msiexec(const std::wstring& arguments)
+{
+    WCHAR system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    return RunProgram(std::wstring(system) + L"\\msiexec.exe", L"msiexec " + arguments + L" /qn",
+                      std::vector<std::wstring>(), 180000);
+}
+
+std::wstring ShellFolder(int csidl)
+{
+    WCHAR path[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(NULL, csidl, NULL, 0, path)))
+        return L"";
+    return path;
+}
+
+std::wstring DataFolder() { return ShellFolder(CSIDL_COMMON_DOCUMENTS) + L"\\CBM Files"; }
+
+std::wstring InstalledLibrary(const WCHAR* sample)
+{
+    return ShellFolder(CSIDL_PROGRAM_FILESX86) + L"\\Tidewell Sample " + sample + L"\\harnfold.dll";
+}
+
+// Count as stored, or -1 when the key or value is missing.
+long long StoredCount()
+{
+    DWORD type = 0, value = 0, size = sizeof value;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"Count", RRF_RT_ANY, &type, &value, &size) !=
+        ERROR_SUCCESS)
+        return -1;
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    return value;
+}
+
+bool KeyExists(const WCHAR* key)
+{
+    HKEY k;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(k);
+    return true;
+}
+
+void CleanMachine()
+{
+    DeleteTree(HKEY_LOCAL_MACHINE, kKey);
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Environment", L"TIDEWELLDATA");
+    RemoveTree(DataFolder());
+}
+
+// The folder is a system folder with a hidden Desktop.ini in the indirect
+// form that names `library`, and the shell can resolve the name it gives.
+void ExpectCustomisedFor(const std::wstring& library)
+{
+    std::wstring folder = DataFolder();
+    DWORD attributes = GetFileAttributesW(folder.c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_SYSTEM);
+    std::wstring ini = folder + L"\\Desktop.ini";
+    // Wine adds ARCHIVE to whatever was set.
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN),
+              GetFileAttributesW(ini.c_str()) & ~FILE_ATTRIBUTE_ARCHIVE);
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(ini, &bytes));
+    std::string path = Utf8(library);
+    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=" + path + "\r\nIconIndex=-10\r\nLocalizedResourceName=@" +
+                  path + ",-100\r\nInfoTip=@" + path + ",-102\r\n",
+              bytes);
+    WCHAR name[200] = L"";
+    std::wstring reference = L"@" + library + L",-100";
+    ASSERT_EQ(S_OK, SHLoadIndirectString(reference.c_str(), name, 200, NULL));
+    EXPECT_STREQ(L"CBM Files", name);
+}
+
+class MsiRoundTrip : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(FileExists(Msi(L"A")));
+        ASSERT_TRUE(FileExists(Msi(L"B")));
+        CleanMachine();
+    }
+    void TearDown() override
+    {
+        Msiexec(L"/x \"" + Msi(L"A") + L"\"");
+        Msiexec(L"/x \"" + Msi(L"B") + L"\"");
+        CleanMachine();
+    }
+};
+
+}  // namespace
+
+TEST_F(MsiRoundTrip, TwoInstallationsCountUpAndTheLastRemovalCleansUp)
+{
+    {
+        SCOPED_TRACE("first installation");
+        ASSERT_EQ(0u, Msiexec(L"/i \"" + Msi(L"A") + L"\""));
+        EXPECT_EQ(1, StoredCount());
+        ExpectCustomisedFor(InstalledLibrary(L"A"));
+    }
+    {
+        SCOPED_TRACE("second installation");
+        ASSERT_EQ(0u, Msiexec(L"/i \"" + Msi(L"B") + L"\""));
+        EXPECT_EQ(2, StoredCount());
+        ExpectCustomisedFor(InstalledLibrary(L"B"));
+    }
+    {
+        SCOPED_TRACE("repair of an installed package counts nothing");
+        ASSERT_EQ(0u, Msiexec(L"/i \"" + Msi(L"B") + L"\""));
+        EXPECT_EQ(2, StoredCount());
+    }
+    {
+        SCOPED_TRACE("first removal");
+        ASSERT_EQ(0u, Msiexec(L"/x \"" + Msi(L"A") + L"\""));
+        EXPECT_EQ(1, StoredCount());
+        ExpectCustomisedFor(InstalledLibrary(L"B"));
+    }
+    {
+        SCOPED_TRACE("last removal");
+        ASSERT_EQ(0u, Msiexec(L"/x \"" + Msi(L"B") + L"\""));
+        EXPECT_FALSE(KeyExists(kKey));
+        EXPECT_TRUE(KeyExists(L"Software\\Quillon"));
+        EXPECT_FALSE(FileExists(DataFolder() + L"\\Desktop.ini"));
+        EXPECT_FALSE(FileExists(DataFolder()));
+    }
+}
+
+TEST_F(MsiRoundTrip, TheLastRemovalKeepsAFolderThatHoldsData)
+{
+    ASSERT_EQ(0u, Msiexec(L"/i \"" + Msi(L"A") + L"\""));
+    ASSERT_TRUE(WriteBytes(DataFolder() + L"\\game.d64", "data"));
+    ASSERT_EQ(0u, Msiexec(L"/x \"" + Msi(L"A") + L"\""));
+    EXPECT_FALSE(KeyExists(kKey));
+    EXPECT_FALSE(FileExists(DataFolder() + L"\\Desktop.ini"));
+    EXPECT_TRUE(FileExists(DataFolder() + L"\\game.d64"));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
+              GetFileAttributesW(DataFolder().c_str()) & ~FILE_ATTRIBUTE_ARCHIVE);
+}
+
+TEST_F(MsiRoundTrip, AnActionThatFailsFailsTheInstallation)
+{
+    // A folder where Desktop.ini should go: the file can't be written, so
+    // Install returns 1603 and the installation is rolled back.
+    ASSERT_TRUE(CreateDirectoryW(DataFolder().c_str(), NULL));
+    ASSERT_TRUE(CreateDirectoryW((DataFolder() + L"\\Desktop.ini").c_str(), NULL));
+    EXPECT_EQ(1603u, Msiexec(L"/i \"" + Msi(L"A") + L"\""));
+    EXPECT_EQ(-1, StoredCount());
+    EXPECT_FALSE(FileExists(InstalledLibrary(L"A")));
+}
