@@ -10,10 +10,12 @@ function(orvalis_product_options target)
 endfunction()
 
 # A shipped file: standalone (no libgcc, libstdc++ or winpthread DLLs),
-# stripped, and byte-reproducible (no link timestamp).
+# stripped, and byte-reproducible (no link timestamp, and no image base
+# derived from the output path).
 function(orvalis_deliverable target)
     orvalis_product_options(${target})
-    target_link_options(${target} PRIVATE -static -s -Wl,--no-insert-timestamp)
+    target_link_options(${target} PRIVATE -static -s -Wl,--no-insert-timestamp
+        -Wl,--disable-auto-image-base)
     set_target_properties(${target} PROPERTIES
         PREFIX ""
         RUNTIME_OUTPUT_DIRECTORY ${ORVALIS_DIST_DIR}

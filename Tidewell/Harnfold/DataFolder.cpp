@@ -1,0 +1,266 @@
+#include "DataFolder.h"
+
+#include <shlobj.h>
+
+namespace
+{
+
+const WCHAR DataFolderTemplate[] = L"%TIDEWELLDATA%";
+const WCHAR UserEnvironmentKey[] = L"Environment";
+const WCHAR MachineEnvironmentKey[] =
+    L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const WCHAR SharedFolderLibrary[] = L"shfolder.dll";
+const char SharedFolderEntry[] = "SHGetFolderPathW";
+
+// Never localized: the folder keeps this name on every system.
+const WCHAR DataFolderName[] = L"CBM Files";
+const int DataFolderNameUnits = 9;
+
+const int CsidlCommonDocuments = 0x002E;
+const int CsidlFlagCreate = 0x8000;
+const HRESULT BufferOverflowStatus = static_cast<HRESULT>(0x8007006F);
+
+typedef HRESULT(WINAPI* SHGetFolderPathWProc)(HWND, int, HANDLE, DWORD, LPWSTR);
+
+struct OpenKey
+{
+    HKEY key;
+    OpenKey() : key(NULL) {}
+    ~OpenKey()
+    {
+        if (key != NULL)
+            RegCloseKey(key);
+    }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+};
+
+struct LocalBlock
+{
+    HLOCAL block;
+    explicit LocalBlock(HLOCAL acquired) : block(acquired) {}
+    ~LocalBlock()
+    {
+        if (block != NULL)
+            LocalFree(block);
+    }
+    LocalBlock(const LocalBlock&) = delete;
+    LocalBlock& operator=(const LocalBlock&) = delete;
+};
+
+struct LoadedModule
+{
+    HMODULE module;
+    explicit LoadedModule(HMODULE loaded) : module(loaded) {}
+    ~LoadedModule()
+    {
+        if (module != NULL)
+            FreeLibrary(module);
+    }
+    LoadedModule(const LoadedModule&) = delete;
+    LoadedModule& operator=(const LoadedModule&) = delete;
+};
+
+// Length of the text in a path buffer; the buffer's size when no terminator
+// is found within it.
+int PathLength(const WCHAR* path)
+{
+    int length = 0;
+    while (length < DataFolderPathUnits && path[length] != 0)
+        ++length;
+    return length;
+}
+
+// A path is taken only when it is terminated within the buffer and names no
+// variable that is still unexpanded.
+bool IsUsablePath(const WCHAR* path)
+{
+    for (int i = 0; i < DataFolderPathUnits; ++i)
+    {
+        if (path[i] == 0)
+            return true;
+        if (path[i] == L'%')
+            return false;
+    }
+    return false;
+}
+
+// The value of one variable from the user's environment key, else the
+// machine's, stored at `position` of the path buffer. 0 when neither holds
+// it, when the name is empty or when its copy can't be made.
+DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR* path, DWORD position)
+{
+    if (nameLength <= 0)
+        return 0;
+    LocalBlock copy(LocalAlloc(LMEM_FIXED, (nameLength + 1) * sizeof(WCHAR)));
+    if (copy.block == NULL)
+        return 0;
+    WCHAR* copied = static_cast<WCHAR*>(copy.block);
+    for (int i = 0; i < nameLength; ++i)
+        copied[i] = name[i];
+    copied[nameLength] = 0;
+
+    LONGLONG room = static_cast<LONGLONG>(DataFolderPathUnits) - position;
+    int space = room > 0 ? static_cast<int>(room) : 0;
+    WCHAR* destination = space > 0 ? path + position : NULL;
+    DWORD count = ReadEnvironmentValue(HKEY_CURRENT_USER, UserEnvironmentKey, copied,
+                                       destination, space);
+    if (count == 0)
+        count = ReadEnvironmentValue(HKEY_LOCAL_MACHINE, MachineEnvironmentKey, copied,
+                                     destination, space);
+    return count;
+}
+
+}  // namespace
+
+HRESULT ResolveDataFolder(WCHAR* path)
+{
+    DWORD count = ExpandDataFolderTemplate(path);
+    if (count != 0 && count <= static_cast<DWORD>(DataFolderPathUnits) && IsUsablePath(path))
+        return S_OK;
+    return LocateSharedDataFolder(path);
+}
+
+DWORD ExpandDataFolderTemplate(WCHAR* path)
+{
+    return ExpandPathTemplate(DataFolderTemplate, path);
+}
+
+DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR* path)
+{
+    DWORD count = 0;
+    const WCHAR* at = pathTemplate;
+    while (*at != 0)
+    {
+        const WCHAR* close = NULL;
+        if (*at == L'%')
+            for (const WCHAR* probe = at + 1; *probe != 0 && close == NULL; ++probe)
+                if (*probe == L'%')
+                    close = probe;
+        if (close == NULL)
+        {
+            // Past the buffer a unit is only counted, so the caller sees the overflow.
+            ++count;
+            if (count <= static_cast<DWORD>(DataFolderPathUnits))
+                path[count - 1] = *at;
+            ++at;
+            continue;
+        }
+        DWORD found = ReadTokenValue(at + 1, static_cast<int>(close - at - 1), path, count);
+        if (found == 0)
+            return ExpandEnvironmentStringsW(pathTemplate, path, DataFolderPathUnits);
+        count += found - 1;
+        at = close + 1;
+    }
+    if (count + 1 <= static_cast<DWORD>(DataFolderPathUnits))
+        path[count] = 0;
+    return count + 1;
+}
+
+DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
+                           WCHAR* destination, int space)
+{
+    OpenKey key;
+    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key.key) != ERROR_SUCCESS)
+    {
+        key.key = NULL;
+        return 0;
+    }
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key.key, name, NULL, &type, NULL, &bytes) != ERROR_SUCCESS)
+        return 0;
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        return 0;
+    // Less than one whole unit is no text at all, whatever the type.
+    DWORD units = bytes / 2;
+    if (units == 0)
+        return 0;
+
+    if (type == REG_SZ)
+    {
+        // Only data that fits whole is read; an odd last byte counts as a
+        // unit here, so it is never written past the space.
+        if (static_cast<LONGLONG>(bytes) > 2 * static_cast<LONGLONG>(space))
+            return units + (bytes & 1);
+        if (RegQueryValueExW(key.key, name, NULL, NULL, reinterpret_cast<BYTE*>(destination),
+                             &bytes) != ERROR_SUCCESS)
+            return 0;
+        // The count includes the terminator: a value stored without one
+        // loses its last unit to it.
+        destination[units - 1] = 0;
+        return units;
+    }
+
+    if (bytes > MAXDWORD / 2)
+        return 0;
+    LocalBlock data(LocalAlloc(LMEM_FIXED, 2 * static_cast<SIZE_T>(bytes)));
+    if (data.block == NULL)
+        return 0;
+    WCHAR* text = static_cast<WCHAR*>(data.block);
+    if (RegQueryValueExW(key.key, name, NULL, NULL, static_cast<BYTE*>(data.block), &bytes) !=
+        ERROR_SUCCESS)
+        return 0;
+    // The stored text need not end in a terminator: end it after its last
+    // whole unit (the block holds twice the data).
+    text[units] = 0;
+    if (space <= 0)
+        return ExpandEnvironmentStringsW(text, NULL, 0);
+    return ExpandEnvironmentStringsW(text, destination, static_cast<DWORD>(space));
+}
+
+HRESULT LocateSharedDataFolder(WCHAR* path)
+{
+    // The first lookup asks the platform to create the shared folder itself.
+    if (!GetShellFolderPath(CsidlFlagCreate | CsidlCommonDocuments, path) &&
+        !GetShellFolderPath(CsidlCommonDocuments, path))
+        return E_FAIL;
+    if (!AppendDataFolderName(path))
+        return BufferOverflowStatus;
+    // Whatever already has this name, folder or file, is left as it is.
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
+        CreateDirectoryW(path, NULL);
+    return S_OK;
+}
+
+BOOL GetShellFolderPath(int csidl, WCHAR* path)
+{
+    LPITEMIDLIST list = NULL;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(NULL, csidl, &list)))
+    {
+        BOOL found = SHGetPathFromIDListW(list, path);
+        LPMALLOC allocator = NULL;
+        if (SUCCEEDED(SHGetMalloc(&allocator)))
+        {
+            allocator->Free(list);
+            allocator->Release();
+        }
+        if (found)
+            return found;
+    }
+
+    // Older shells answer only through shfolder.dll, bound for this one call.
+    LoadedModule library(LoadLibraryW(SharedFolderLibrary));
+    if (library.module == NULL)
+        return FALSE;
+    SHGetFolderPathWProc getFolderPath = reinterpret_cast<SHGetFolderPathWProc>(
+        reinterpret_cast<void*>(GetProcAddress(library.module, SharedFolderEntry)));
+    if (getFolderPath == NULL)
+        return FALSE;
+    HRESULT result = getFolderPath(NULL, csidl, NULL, 0, path);
+    return result >= 0 ? TRUE : FALSE;
+}
+
+BOOL AppendDataFolderName(WCHAR* path)
+{
+    int length = PathLength(path);
+    // One unit is kept for a separator even when none is added. An empty
+    // path names no folder, and nothing is made relative to where we run.
+    if (length == 0 || length + 1 + DataFolderNameUnits >= DataFolderPathUnits)
+        return FALSE;
+    if (path[length - 1] != L'\\' && path[length - 1] != L'/')
+        path[length++] = L'\\';
+    for (int i = 0; i <= DataFolderNameUnits; ++i)
+        path[length + i] = DataFolderName[i];
+    return TRUE;
+}

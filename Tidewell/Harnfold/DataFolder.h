@@ -1,0 +1,50 @@
+// Where the product keeps its data: the TIDEWELLDATA variable as the user's
+// or the machine's environment stores it (or the process environment), else
+// "CBM Files" in the shared documents folder of all users.
+#ifndef HARNFOLD_DATA_FOLDER_H
+#define HARNFOLD_DATA_FOLDER_H
+
+#include <windows.h>
+
+// Every path buffer below holds this many UTF-16 units, terminator included.
+const int DataFolderPathUnits = MAX_PATH;
+
+// 0 with the data folder's path in `path`; E_FAIL when the shared documents
+// folder can't be found; 0x8007006F when its path is too long for the name.
+// A value that is too long, unterminated or still holds a '%' is never used:
+// the shared documents folder is used instead.
+HRESULT ResolveDataFolder(WCHAR* path);
+
+// Expands "%TIDEWELLDATA%" into `path`. Returns the count of the expansion,
+// terminator included, or 0 when it failed. A count above the buffer's size
+// means the expansion did not fit and `path` holds nothing usable.
+DWORD ExpandDataFolderTemplate(WCHAR* path);
+
+// The same for any template: each "%name%" is read from the user's
+// environment key, else the machine's; when a name is in neither, the whole
+// template is expanded against the process environment instead. A '%'
+// without a closing '%' and everything after it are plain text.
+DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR* path);
+
+// Reads a REG_SZ or REG_EXPAND_SZ value (the latter expanded against the
+// process environment) into `destination`, which has room for `space` units.
+// Returns the count with the terminator, 0 when the value is absent, of
+// another type or shorter than one unit. A count above `space` means nothing
+// was read. A count within `space` is always terminated at count - 1.
+DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
+                           WCHAR* destination, int space);
+
+// "CBM Files" inside the shared documents folder, created when nothing of
+// that name exists. Status as for ResolveDataFolder.
+HRESULT LocateSharedDataFolder(WCHAR* path);
+
+// Non-zero with the path of the CSIDL folder in `path`, asking the shell and
+// then shfolder.dll; 0 when neither gave one.
+BOOL GetShellFolderPath(int csidl, WCHAR* path);
+
+// Appends "CBM Files" (and a backslash unless the path ends in one). Returns
+// 0 and leaves the buffer unchanged when the path is empty or has 250 units
+// or more.
+BOOL AppendDataFolderName(WCHAR* path);
+
+#endif

@@ -1,0 +1,173 @@
+#include "FolderCustomisation.h"
+
+#include "Harnfold.h"
+
+namespace
+{
+
+const WCHAR kDesktopIni[] = L"Desktop.ini";
+const SIZE_T kDesktopIniUnits = sizeof kDesktopIni / sizeof kDesktopIni[0] - 1;
+
+typedef BOOL(WINAPI* PathMakeSystemFolderWProc)(LPCWSTR path);
+
+// Units before the terminator, or MAX_PATH when there is none within a path buffer.
+SIZE_T PathLength(const WCHAR* path)
+{
+    SIZE_T n = 0;
+    while (n < MAX_PATH && path[n] != 0)
+        ++n;
+    return n;
+}
+
+// Copies a path into a MAX_PATH buffer; false when it doesn't fit.
+bool CopyPath(WCHAR* to, const WCHAR* from)
+{
+    SIZE_T n = PathLength(from);
+    if (n >= MAX_PATH)
+        return false;
+    for (SIZE_T i = 0; i <= n; ++i)
+        to[i] = from[i];
+    return true;
+}
+
+// Binds the marking for this one call; false when it is unavailable or refused.
+bool MakeSystemFolder(const WCHAR* folder)
+{
+    HMODULE shlwapi = LoadLibraryW(L"shlwapi.dll");
+    if (shlwapi == NULL)
+        return false;
+    PathMakeSystemFolderWProc makeSystemFolder = reinterpret_cast<PathMakeSystemFolderWProc>(
+        reinterpret_cast<void*>(GetProcAddress(shlwapi, "PathMakeSystemFolderW")));
+    BOOL marked = makeSystemFolder != NULL ? makeSystemFolder(folder) : FALSE;
+    FreeLibrary(shlwapi);
+    return marked != FALSE;
+}
+
+}  // namespace
+
+bool AppendDesktopIni(WCHAR* path)
+{
+    SIZE_T n = PathLength(path);
+    if (n == 0 || n + kDesktopIniUnits + 1 >= MAX_PATH)
+        return false;
+    if (path[n - 1] != L'\\' && path[n - 1] != L'/')
+        path[n++] = L'\\';
+    for (SIZE_T i = 0; i <= kDesktopIniUnits; ++i)
+        path[n + i] = kDesktopIni[i];
+    return true;
+}
+
+bool IsWindowsXPOrLater()
+{
+    static_assert(sizeof(OSVERSIONINFOW) == 276, "the size GetVersionExW expects");
+    OSVERSIONINFOW info;
+    ZeroMemory(&info, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!GetVersionExW(&info))
+        return false;
+    if (info.dwPlatformId != VER_PLATFORM_WIN32_NT)
+        return false;
+    return info.dwMajorVersion > 5 || (info.dwMajorVersion == 5 && info.dwMinorVersion >= 1);
+}
+
+bool ComposeDesktopIni(WideBuffer& text, DesktopIniForm form, const WCHAR* modulePath,
+                       const WCHAR* displayName, const WCHAR* infoTip)
+{
+    const bool indirect = form == DesktopIniIndirect;
+    const WCHAR* const pieces[] = {
+        L"[.ShellClassInfo]\r\nIconFile=",
+        modulePath,
+        indirect ? L"\r\nIconIndex=-10\r\nLocalizedResourceName=@"
+                 : L"\r\nIconIndex=-10\r\nLocalizedResourceName=",
+        indirect ? modulePath : displayName,
+        indirect ? L",-100\r\nInfoTip=@" : L"\r\nInfoTip=",
+        indirect ? modulePath : infoTip,
+        indirect ? L",-102\r\n" : L"\r\n",
+    };
+    text.Release();
+    for (const WCHAR* piece : pieces)
+    {
+        if (!text.Append(piece))
+        {
+            text.Release();
+            return false;
+        }
+    }
+    return true;
+}
+
+HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD bytes)
+{
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return HRESULT_FROM_WIN32(GetLastError());
+    HRESULT result = S_OK;
+    if (buffer.text != NULL)
+    {
+        DWORD written = 0;
+        if (!WriteFile(file, buffer.text, bytes, &written, NULL) || written < bytes)
+        {
+            result = HRESULT_FROM_WIN32(GetLastError());
+            // Without an error code the truncated file would pass for a good one.
+            if (result >= 0)
+                result = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        }
+    }
+    CloseHandle(file);
+    if (result < 0)
+        DeleteFileW(path);
+    return result;
+}
+
+bool CustomiseDataFolder(const WCHAR* folder)
+{
+    // An empty path would make the current folder a system folder.
+    if (folder == NULL || folder[0] == 0)
+        return false;
+    if (!MakeSystemFolder(folder))
+        return true;
+
+    WCHAR iniPath[MAX_PATH];
+    if (!CopyPath(iniPath, folder) || !AppendDesktopIni(iniPath))
+        return false;
+
+    DesktopIniForm form = IsWindowsXPOrLater() ? DesktopIniIndirect : DesktopIniLiteral;
+    // A string the table lacks leaves its value empty.
+    WCHAR displayName[DisplayNameUnits] = L"";
+    WCHAR infoTip[InfoTipUnits] = L"";
+    if (form == DesktopIniLiteral)
+    {
+        LoadStringW(ModuleInstance, 100, displayName, DisplayNameUnits);
+        LoadStringW(ModuleInstance, 102, infoTip, InfoTipUnits);
+    }
+
+    WideBuffer text;
+    if (!ComposeDesktopIni(text, form, ModulePath, displayName, infoTip))
+        return false;
+    NarrowBuffer converted(CP_ACP);
+    converted.AssignFromWide(text.text);
+    // Without converted text the file would be written empty: the existing
+    // file is left as it is instead.
+    DWORD bytes = converted.text != NULL ? static_cast<DWORD>(lstrlenA(converted.text)) : 0;
+    if (bytes == 0)
+        return false;
+
+    SetFileAttributesW(iniPath, FILE_ATTRIBUTE_NORMAL);
+    if (WriteBufferToFile(iniPath, converted, bytes) < 0)
+        return false;
+    SetFileAttributesW(iniPath, FILE_ATTRIBUTE_HIDDEN);
+    return true;
+}
+
+bool RemoveFolderCustomisation(const WCHAR* folder)
+{
+    WCHAR iniPath[MAX_PATH];
+    if (folder == NULL || !CopyPath(iniPath, folder) || !AppendDesktopIni(iniPath))
+        return false;
+    if (GetFileAttributesW(iniPath) != INVALID_FILE_ATTRIBUTES)
+        DeleteFileW(iniPath);
+    SetFileAttributesW(folder, FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(folder);
+    return true;
+}
