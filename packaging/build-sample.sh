@@ -6,8 +6,11 @@
 set -e
 out=$1 arch=$2 product=$3 upgrade=$4 folder=$5 dll=$6
 here=$(cd "$(dirname "$0")" && pwd)
+case $out in /*) ;; *) out="$PWD/$out" ;; esac
+# wixl takes file sources relative to the current folder only.
+cd "$(dirname "$dll")"
 wixl -a "$arch" -D ProductCode="$product" -D UpgradeCode="$upgrade" -D FolderName="$folder" \
-    -D HarnfoldDll="$dll" -o "$out" "$here/HarnfoldSample.wxs"
+    -D HarnfoldDll="$(basename "$dll")" -o "$out" "$here/HarnfoldSample.wxs"
 # Type 3089 = 17 (DLL installed with the product, Source = its File key)
 #           + 1024 (deferred: runs inside the installation script)
 #           + 2048 (no impersonation: the installer service's rights).
