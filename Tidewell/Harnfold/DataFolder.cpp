@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include "ScopeGuards.h"
+
 namespace
 {
 
@@ -21,45 +23,6 @@ const int CsidlFlagCreate = 0x8000;
 const HRESULT BufferOverflowStatus = static_cast<HRESULT>(0x8007006F);
 
 typedef HRESULT(WINAPI* SHGetFolderPathWProc)(HWND, int, HANDLE, DWORD, LPWSTR);
-
-struct OpenKey
-{
-    HKEY key;
-    OpenKey() : key(NULL) {}
-    ~OpenKey()
-    {
-        if (key != NULL)
-            RegCloseKey(key);
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-};
-
-struct LocalBlock
-{
-    HLOCAL block;
-    explicit LocalBlock(HLOCAL acquired) : block(acquired) {}
-    ~LocalBlock()
-    {
-        if (block != NULL)
-            LocalFree(block);
-    }
-    LocalBlock(const LocalBlock&) = delete;
-    LocalBlock& operator=(const LocalBlock&) = delete;
-};
-
-struct LoadedModule
-{
-    HMODULE module;
-    explicit LoadedModule(HMODULE loaded) : module(loaded) {}
-    ~LoadedModule()
-    {
-        if (module != NULL)
-            FreeLibrary(module);
-    }
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
-};
 
 // Length of the text in a path buffer; the buffer's size when no terminator
 // is found within it.
@@ -92,7 +55,7 @@ DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR* path, DWORD posit
 {
     if (nameLength <= 0)
         return 0;
-    LocalBlock copy(LocalAlloc(LMEM_FIXED, (nameLength + 1) * sizeof(WCHAR)));
+    LocalGuard copy(LocalAlloc(LMEM_FIXED, (nameLength + 1) * sizeof(WCHAR)));
     if (copy.block == NULL)
         return 0;
     WCHAR* copied = static_cast<WCHAR*>(copy.block);
@@ -160,7 +123,7 @@ DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR* path)
 DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
                            WCHAR* destination, int space)
 {
-    OpenKey key;
+    KeyGuard key;
     if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key.key) != ERROR_SUCCESS)
     {
         key.key = NULL;
@@ -194,7 +157,7 @@ DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
 
     if (bytes > MAXDWORD / 2)
         return 0;
-    LocalBlock data(LocalAlloc(LMEM_FIXED, 2 * static_cast<SIZE_T>(bytes)));
+    LocalGuard data(LocalAlloc(LMEM_FIXED, 2 * static_cast<SIZE_T>(bytes)));
     if (data.block == NULL)
         return 0;
     WCHAR* text = static_cast<WCHAR*>(data.block);
@@ -240,7 +203,7 @@ BOOL GetShellFolderPath(int csidl, WCHAR* path)
     }
 
     // Older shells answer only through shfolder.dll, bound for this one call.
-    LoadedModule library(LoadLibraryW(SharedFolderLibrary));
+    ModuleGuard library(LoadLibraryW(SharedFolderLibrary));
     if (library.module == NULL)
         return FALSE;
     SHGetFolderPathWProc getFolderPath = reinterpret_cast<SHGetFolderPathWProc>(

@@ -1,19 +1,11 @@
 #include "InstallRecord.h"
 
+#include "ScopeGuards.h"
+
 namespace
 {
 
 typedef LONG(WINAPI* RegDeleteKeyExWProc)(HKEY, LPCWSTR, REGSAM, DWORD);
-
-// Closes a registry key on every way out of the scope that opened it.
-struct KeyGuard
-{
-    HKEY key;
-    explicit KeyGuard(HKEY k) : key(k) {}
-    ~KeyGuard() { RegCloseKey(key); }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-};
 
 }  // namespace
 

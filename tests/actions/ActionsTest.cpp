@@ -20,6 +20,8 @@ extern "C" UINT WINAPI Uninstall(MSIHANDLE);
 namespace
 {
 
+bool MachineKeyExists(const std::wstring& key) { return RegistryKeyExists(HKEY_LOCAL_MACHINE, key); }
+
 const WCHAR* const kKey = L"Software\\Quillon\\Harnfold";
 
 enum Stored
@@ -65,15 +67,6 @@ long long Count()
         return -1;
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
     return value;
-}
-
-bool KeyExists(const std::wstring& key)
-{
-    HKEY k;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(k);
-    return true;
 }
 
 class ActionsTest : public testing::Test
@@ -169,8 +162,8 @@ TEST_F(ActionsTest, UninstallCountsDownAndTheLastOneRemovesEverything)
         }
         else
         {
-            EXPECT_FALSE(KeyExists(kKey)) << c.what;
-            EXPECT_TRUE(KeyExists(L"Software\\Quillon")) << c.what;
+            EXPECT_FALSE(MachineKeyExists(kKey)) << c.what;
+            EXPECT_TRUE(MachineKeyExists(L"Software\\Quillon")) << c.what;
             EXPECT_FALSE(FileExists(folder_)) << c.what;
         }
     }
@@ -182,11 +175,11 @@ TEST_F(ActionsTest, NoDataFolderFailsBothActions)
     SeamFailCall(SeamCallSHGetSpecialFolderLocation, 1, -1);
     SeamFailLoadLibrary(L"shfolder.dll");
     EXPECT_EQ(1603u, Install(0));
-    EXPECT_FALSE(KeyExists(kKey));
+    EXPECT_FALSE(MachineKeyExists(kKey));
 
     Store(Dword, 1);
     EXPECT_EQ(1603u, Uninstall(0));
-    EXPECT_FALSE(KeyExists(kKey)) << "the key goes before the folder is looked for";
+    EXPECT_FALSE(MachineKeyExists(kKey)) << "the key goes before the folder is looked for";
 }
 
 TEST_F(ActionsTest, AFileThatCannotBeWrittenFailsInstallAndLeavesTheCount)
@@ -225,7 +218,7 @@ TEST_F(ActionsTest, AKeyThatCannotBeDeletedDoesNotStopTheCleanUp)
     ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, std::wstring(kKey) + L"\\Locked", L"v", L"x"));
     SeamFailRegOpen(L"Locked", ERROR_ACCESS_DENIED);
     EXPECT_EQ(0u, Uninstall(0));
-    EXPECT_TRUE(KeyExists(std::wstring(kKey) + L"\\Locked"));
+    EXPECT_TRUE(MachineKeyExists(std::wstring(kKey) + L"\\Locked"));
     EXPECT_FALSE(FileExists(folder_));
 }
 
@@ -235,7 +228,7 @@ TEST_F(ActionsTest, AFolderPathTooLongForDesktopIniFailsTheLastUninstall)
     UseDataFolder(longPath);
     Store(Dword, 1);
     EXPECT_EQ(1603u, Uninstall(0));
-    EXPECT_FALSE(KeyExists(kKey));
+    EXPECT_FALSE(MachineKeyExists(kKey));
 }
 
 TEST_F(ActionsTest, TheLastUninstallLeavesNoFallbackFolderBehind)
@@ -248,5 +241,5 @@ TEST_F(ActionsTest, TheLastUninstallLeavesNoFallbackFolderBehind)
     Store(Dword, 1);
     EXPECT_EQ(0u, Uninstall(0));
     EXPECT_FALSE(FileExists(fallback));
-    EXPECT_FALSE(KeyExists(kKey));
+    EXPECT_FALSE(MachineKeyExists(kKey));
 }

@@ -10,6 +10,8 @@
 namespace
 {
 
+bool MachineKeyExists(const std::wstring& key) { return RegistryKeyExists(HKEY_LOCAL_MACHINE, key); }
+
 const WCHAR* const kKey = L"Software\\Quillon\\Harnfold";
 
 class InstallRecordTest : public testing::Test
@@ -18,15 +20,6 @@ protected:
     void SetUp() override { DeleteTree(HKEY_LOCAL_MACHINE, kKey); }
     void TearDown() override { DeleteTree(HKEY_LOCAL_MACHINE, kKey); }
 };
-
-bool KeyExists(const std::wstring& key)
-{
-    HKEY k;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(k);
-    return true;
-}
 
 bool StoredCount(DWORD* type, DWORD* value)
 {
@@ -170,8 +163,8 @@ TEST_F(InstallRecordTest, DeletesTheWholeKeyAndKeepsItsParent)
         if (c.noDeleteKeyEx)
             SeamFailProcAddress("RegDeleteKeyExW");
         EXPECT_TRUE(DeleteProductKey()) << c.what;
-        EXPECT_FALSE(KeyExists(kKey)) << c.what;
-        EXPECT_TRUE(KeyExists(L"Software\\Quillon")) << c.what;
+        EXPECT_FALSE(MachineKeyExists(kKey)) << c.what;
+        EXPECT_TRUE(MachineKeyExists(L"Software\\Quillon")) << c.what;
         // Six subkeys and the key itself; the fallback takes every one of them.
         EXPECT_EQ(7, SeamCallsMade(SeamCallLoadLibraryW)) << c.what;
         EXPECT_EQ(c.noAdvapiByName || c.noDeleteKeyEx ? 7 : 0, SeamCallsMade(SeamCallRegDeleteKeyW))
@@ -196,9 +189,9 @@ TEST_F(InstallRecordTest, ASubkeyThatCannotBeOpenedStopsTheDeletionThere)
     EXPECT_FALSE(DeleteProductKey());
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
     // Depth first, in enumeration order: A went, Locked and what follows stay.
-    EXPECT_FALSE(KeyExists(std::wstring(kKey) + L"\\A"));
-    EXPECT_TRUE(KeyExists(std::wstring(kKey) + L"\\Locked\\D"));
-    EXPECT_TRUE(KeyExists(std::wstring(kKey) + L"\\Z"));
+    EXPECT_FALSE(MachineKeyExists(std::wstring(kKey) + L"\\A"));
+    EXPECT_TRUE(MachineKeyExists(std::wstring(kKey) + L"\\Locked\\D"));
+    EXPECT_TRUE(MachineKeyExists(std::wstring(kKey) + L"\\Z"));
     DWORD type, value;
     EXPECT_TRUE(StoredCount(&type, &value));
 }
@@ -227,7 +220,7 @@ TEST_F(InstallRecordTest, EarlyFailuresLeaveEverythingAndTheLastErrorAlone)
         EXPECT_FALSE(DeleteKeyContents(key, 0)) << c.what;
         EXPECT_EQ(c.lastError, GetLastError()) << c.what;
         RegCloseKey(key);
-        EXPECT_TRUE(KeyExists(std::wstring(kKey) + L"\\A\\B\\C")) << c.what;
+        EXPECT_TRUE(MachineKeyExists(std::wstring(kKey) + L"\\A\\B\\C")) << c.what;
     }
 }
 
@@ -237,7 +230,7 @@ TEST_F(InstallRecordTest, OpenFailureOtherThanMissingIsReported)
     SeamFailCall(SeamCallRegOpenKeyExW, 1, 1, ERROR_ACCESS_DENIED);
     EXPECT_FALSE(DeleteProductKey());
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
-    EXPECT_TRUE(KeyExists(kKey));
+    EXPECT_TRUE(MachineKeyExists(kKey));
 }
 
 TEST_F(InstallRecordTest, AFailedKeyDeletionIsReported)
@@ -247,5 +240,5 @@ TEST_F(InstallRecordTest, AFailedKeyDeletionIsReported)
     SeamFailCall(SeamCallRegDeleteKeyW, 1, 1, ERROR_ACCESS_DENIED);
     EXPECT_FALSE(DeleteProductKey());
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
-    EXPECT_TRUE(KeyExists(std::wstring(kKey) + L"\\A"));
+    EXPECT_TRUE(MachineKeyExists(std::wstring(kKey) + L"\\A"));
 }

@@ -12,6 +12,8 @@
 namespace
 {
 
+bool MachineKeyExists(const std::wstring& key) { return RegistryKeyExists(HKEY_LOCAL_MACHINE, key); }
+
 const WCHAR* const kKey = L"Software\\Quillon\\Harnfold";
 
 std::wstring Msi(const WCHAR* sample) { return BinDir() + L"\\msi\\Sample" + sample + L".msi"; }
@@ -48,15 +50,6 @@ long long StoredCount()
         return -1;
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
     return value;
-}
-
-bool KeyExists(const WCHAR* key)
-{
-    HKEY k;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &k) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(k);
-    return true;
 }
 
 void CleanMachine()
@@ -138,8 +131,8 @@ TEST_F(MsiRoundTrip, TwoInstallationsCountUpAndTheLastRemovalCleansUp)
     {
         SCOPED_TRACE("last removal");
         ASSERT_EQ(0u, Msiexec(L"/x \"" + Msi(L"B") + L"\""));
-        EXPECT_FALSE(KeyExists(kKey));
-        EXPECT_TRUE(KeyExists(L"Software\\Quillon"));
+        EXPECT_FALSE(MachineKeyExists(kKey));
+        EXPECT_TRUE(MachineKeyExists(L"Software\\Quillon"));
         EXPECT_FALSE(FileExists(DataFolder() + L"\\Desktop.ini"));
         EXPECT_FALSE(FileExists(DataFolder()));
     }
@@ -150,7 +143,7 @@ TEST_F(MsiRoundTrip, TheLastRemovalKeepsAFolderThatHoldsData)
     ASSERT_EQ(0u, Msiexec(L"/i \"" + Msi(L"A") + L"\""));
     ASSERT_TRUE(WriteBytes(DataFolder() + L"\\game.d64", "data"));
     ASSERT_EQ(0u, Msiexec(L"/x \"" + Msi(L"A") + L"\""));
-    EXPECT_FALSE(KeyExists(kKey));
+    EXPECT_FALSE(MachineKeyExists(kKey));
     EXPECT_FALSE(FileExists(DataFolder() + L"\\Desktop.ini"));
     EXPECT_TRUE(FileExists(DataFolder() + L"\\game.d64"));
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),

@@ -414,3 +414,12 @@ void DeleteTree(HKEY root, const std::wstring& key)
     RegDeleteTreeW(root, key.c_str());
     RegDeleteKeyW(root, key.c_str());
 }
+
+bool RegistryKeyExists(HKEY root, const std::wstring& key)
+{
+    HKEY k;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(k);
+    return true;
+}

@@ -65,5 +65,6 @@ bool SetStringValue(HKEY root, const std::wstring& key, const std::wstring& name
 bool SetRawValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
                  const void* data, DWORD bytes);
 void DeleteTree(HKEY root, const std::wstring& key);
+bool RegistryKeyExists(HKEY root, const std::wstring& key);
 
 #endif
