@@ -1,0 +1,10 @@
+#include <windows.h>
+
+#include "ProductLauncher.h"
+
+// The command line handed on comes from GetCommandLineW; the narrow tail and
+// the show command are not used.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    return RunTidewell(instance);
+}
