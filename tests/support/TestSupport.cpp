@@ -252,7 +252,9 @@ BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param)
 }
 
 // Compares what the screen shows inside `rect` with the system error icon
-// drawn here: most of the icon's own pixels must match.
+// drawn here: most of the icon's opaque pixels must match. The icon is drawn
+// on two backgrounds; pixels that differ between them are partly transparent,
+// blend with whatever lies beneath, and are left out.
 bool ShowsErrorIcon(const RECT& rect)
 {
     const int size = 32;
@@ -268,13 +270,21 @@ bool ShowsErrorIcon(const RECT& rect)
     HDC screen = GetDC(NULL);
     HDC mem = CreateCompatibleDC(screen);
     void* refBits = NULL;
+    void* otherBits = NULL;
     void* shotBits = NULL;
     HBITMAP ref = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &refBits, NULL, 0);
+    HBITMAP other = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &otherBits, NULL, 0);
     HBITMAP shot = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &shotBits, NULL, 0);
     const DWORD magenta = 0x00FF00FF;
+    const DWORD green = 0x0000FF00;
     HGDIOBJ old = SelectObject(mem, ref);
     for (int i = 0; i < size * size; ++i)
         static_cast<DWORD*>(refBits)[i] = magenta;
+    DrawIconEx(mem, 0, 0, LoadIconW(NULL, MAKEINTRESOURCEW(32513) /* IDI_ERROR */), size, size,
+               0, NULL, DI_NORMAL);
+    SelectObject(mem, other);
+    for (int i = 0; i < size * size; ++i)
+        static_cast<DWORD*>(otherBits)[i] = green;
     DrawIconEx(mem, 0, 0, LoadIconW(NULL, MAKEINTRESOURCEW(32513) /* IDI_ERROR */), size, size,
                0, NULL, DI_NORMAL);
     SelectObject(mem, shot);
@@ -285,7 +295,7 @@ bool ShowsErrorIcon(const RECT& rect)
     {
         DWORD r = static_cast<DWORD*>(refBits)[i] & 0xFFFFFF;
         DWORD s = static_cast<DWORD*>(shotBits)[i] & 0xFFFFFF;
-        if (r == magenta)
+        if (r != (static_cast<DWORD*>(otherBits)[i] & 0xFFFFFF))
             continue;
         ++iconPixels;
         bool close = true;
@@ -299,6 +309,7 @@ bool ShowsErrorIcon(const RECT& rect)
     }
     SelectObject(mem, old);
     DeleteObject(ref);
+    DeleteObject(other);
     DeleteObject(shot);
     DeleteDC(mem);
     ReleaseDC(NULL, screen);
