@@ -317,7 +317,8 @@ TEST(FindNewestHost, RegistryDataIsUsedOnlyUpToItsOwnTerminator)
 
 // The data area still holds the longer data of the value before; a reader
 // that ran on past the short unterminated value would find a path to a newer
-// host there.
+// host there. Binary data, because the registry ends string types itself when
+// the buffer has room (beyond the size it reports).
 TEST(FindNewestHost, UnterminatedDataIsNotReadIntoWhatTheValueBeforeLeft)
 {
     Installations players;
@@ -330,7 +331,7 @@ TEST(FindNewestHost, UnterminatedDataIsNotReadIntoWhatTheValueBeforeLeft)
     players.Register(older + L"\\app.exe");
     std::wstring prefix = players.Scratch() + L"\\bb";
     ASSERT_TRUE(
-        players.RegisterRaw(REG_SZ, prefix.c_str(), static_cast<DWORD>(prefix.size() * sizeof(WCHAR))));
+        players.RegisterRaw(REG_BINARY, prefix.c_str(), static_cast<DWORD>(prefix.size() * sizeof(WCHAR))));
     WideBuffer chosen;
     EXPECT_TRUE(FindNewestHost(chosen, NULL));
     EXPECT_EQ(older + L"\\Player\\OrvalisHost.dll", TextOf(chosen));
