@@ -238,6 +238,7 @@ TEST_F(ReleaseFile, VersionRecordNamesThePlayerAt3200)
         {L"FileDescription", L"Orvalis Player"}, {L"FileVersion", L"3, 2, 0, 0"},
         {L"InternalName", L"OrvalisOpen"},       {L"OriginalFilename", L"OrvalisOpen.exe"},
         {L"ProductName", L"Orvalis"},            {L"ProductVersion", L"3, 2, 0, 0"},
+        {L"CompanyName", L"Quillon"},            {L"LegalCopyright", L"\x00a9 Quillon"},
     };
     for (const auto& s : strings)
         EXPECT_EQ(std::wstring(s.second), StringValue(info, s.first)) << Utf8(s.first);

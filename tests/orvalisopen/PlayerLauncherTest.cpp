@@ -98,6 +98,9 @@ TEST(ReadFileVersion, ReadsTheFixedFileVersionOrReportsZeros)
             << Utf8(c.path);
         EXPECT_EQ(Text(c.expected), Text(v)) << Utf8(c.path);
     }
+    VersionQuad none = Quad(1, 1, 1, 1);
+    EXPECT_FALSE(ReadFileVersion(NULL, &none.major, &none.minor, &none.build, &none.revision));
+    EXPECT_EQ("0.0.0.0", Text(none));
     EXPECT_TRUE(ReadFileVersion(FixtureHost(L"host-3.9").c_str(), NULL, NULL, NULL, NULL));
     WORD minor = 0xFFFF;
     EXPECT_TRUE(ReadFileVersion(FixtureHost(L"host-3.9").c_str(), NULL, &minor, NULL, NULL));
