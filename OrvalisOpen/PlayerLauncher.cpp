@@ -1,0 +1,228 @@
+#include "PlayerLauncher.h"
+
+#include "HostHandOver.h"
+#include "OrvalisHost.h"
+
+namespace
+{
+
+const WCHAR kPlayersKey[] = L"SOFTWARE\\Quillon\\Orvalis\\Players";
+const WCHAR kCaption[] = L"OrvalisOpen";
+const WCHAR kNotFound[] = ORVALIS_HOST_RELATIVE_PATH L" cannot be found.";
+const WCHAR kNotOpened[] = ORVALIS_HOST_RELATIVE_PATH L" cannot be opened.";
+
+struct KeyGuard
+{
+    HKEY key;
+    KeyGuard() : key(NULL) {}
+    ~KeyGuard()
+    {
+        if (key != NULL)
+            RegCloseKey(key);
+    }
+    KeyGuard(const KeyGuard&) = delete;
+    KeyGuard& operator=(const KeyGuard&) = delete;
+};
+
+struct LocalBlock
+{
+    void* block;
+    explicit LocalBlock(SIZE_T bytes) : block(LocalAlloc(LMEM_FIXED, bytes)) {}
+    ~LocalBlock()
+    {
+        if (block != NULL)
+            LocalFree(block);
+    }
+    LocalBlock(const LocalBlock&) = delete;
+    LocalBlock& operator=(const LocalBlock&) = delete;
+};
+
+// The fixed file information must lie wholly inside the block it came from
+// and be complete; a malformed resource could claim anything.
+bool FixedInfoInside(const void* block, DWORD blockBytes, const void* info, UINT infoBytes)
+{
+    if (info == NULL || infoBytes < sizeof(VS_FIXEDFILEINFO))
+        return false;
+    ULONG_PTR start = reinterpret_cast<ULONG_PTR>(block);
+    ULONG_PTR at = reinterpret_cast<ULONG_PTR>(info);
+    return at >= start && infoBytes <= blockBytes && at - start <= blockBytes - infoBytes;
+}
+
+// The value's data as a UTF-16 string, or null when no 16-bit zero ends it
+// within the bytes delivered. A trailing odd byte is not part of any unit.
+const WCHAR* TerminatedText(const BYTE* data, DWORD bytes)
+{
+    const WCHAR* units = reinterpret_cast<const WCHAR*>(data);
+    for (DWORD i = 0; i < bytes / sizeof(WCHAR); ++i)
+        if (units[i] == 0)
+            return units;
+    return NULL;
+}
+
+// One registered file: its installation's host library becomes the chosen
+// one when its version is strictly higher than the best so far.
+void ExamineInstallation(const WCHAR* registered, WideBuffer& chosen, VersionQuad& best)
+{
+    DWORD attributes = GetFileAttributesW(registered);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return;
+    WideBuffer candidate;
+    candidate.Assign(registered);
+    if (candidate.text == NULL)
+        return;
+    WCHAR* lastBackslash = NULL;
+    for (WCHAR* p = candidate.text; *p != 0; ++p)
+        if (*p == L'\\')
+            lastBackslash = p;
+    if (lastBackslash == NULL)
+        return;
+    lastBackslash[1] = 0;
+    // A failed append leaves the folder path, from which no version can be read.
+    candidate.Append(ORVALIS_HOST_RELATIVE_PATH);
+    VersionQuad version;
+    if (!ReadFileVersion(candidate.text, &version.major, &version.minor, &version.build,
+                         &version.revision))
+        return;
+    if (CompareVersions(&version, &best) == 3)
+    {
+        best = version;
+        chosen.AssignFrom(candidate);
+    }
+}
+
+// Examines every value of the open key, in enumeration order.
+void EnumerateInstallations(HKEY key, WideBuffer& chosen, VersionQuad& best)
+{
+    DWORD nameUnits = 0;
+    DWORD dataBytes = 0;
+    if (RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &nameUnits, &dataBytes,
+                         NULL, NULL) != ERROR_SUCCESS)
+        return;
+    // Sizes no registry reports, whose block size would wrap: as if the
+    // allocation had failed.
+    if (nameUnits >= MAXDWORD / 2 || dataBytes > MAXDWORD - 2 * nameUnits - 2)
+        return;
+    // One block for the whole enumeration: a name area of n + 1 units, then
+    // a data area of exactly d bytes.
+    LocalBlock block(dataBytes + 2 * nameUnits + 2);
+    if (block.block == NULL)
+        return;
+    WCHAR* name = static_cast<WCHAR*>(block.block);
+    BYTE* data = static_cast<BYTE*>(block.block) + 2 * nameUnits + 2;
+    for (DWORD index = 0;; ++index)
+    {
+        DWORD nameCapacity = nameUnits + 1;
+        DWORD dataCapacity = dataBytes;
+        if (RegEnumValueW(key, index, name, &nameCapacity, NULL, NULL, data, &dataCapacity) !=
+            ERROR_SUCCESS)
+            return;
+        // Data without its own terminator is skipped, never ended here: it
+        // may fill the data area to its last byte, and ending it only when
+        // there happens to be room would make a value's fate depend on the
+        // size of its neighbours.
+        const WCHAR* registered = TerminatedText(data, dataCapacity);
+        if (registered != NULL)
+            ExamineInstallation(registered, chosen, best);
+    }
+}
+
+}  // namespace
+
+bool ReadFileVersion(const WCHAR* path, WORD* major, WORD* minor, WORD* build, WORD* revision)
+{
+    VersionQuad version = {0, 0, 0, 0};
+    bool read = false;
+    DWORD ignored = 0;
+    DWORD size = path != NULL ? GetFileVersionInfoSizeW(path, &ignored) : 0;
+    if (size != 0)
+    {
+        LocalBlock info(size);
+        if (info.block != NULL)
+        {
+            void* fixed = NULL;
+            UINT fixedBytes = 0;
+            if (GetFileVersionInfoW(path, 0, size, info.block) &&
+                VerQueryValueW(info.block, L"\\", &fixed, &fixedBytes) &&
+                FixedInfoInside(info.block, size, fixed, fixedBytes))
+            {
+                const VS_FIXEDFILEINFO* f = static_cast<const VS_FIXEDFILEINFO*>(fixed);
+                version.major = HIWORD(f->dwFileVersionMS);
+                version.minor = LOWORD(f->dwFileVersionMS);
+                version.build = HIWORD(f->dwFileVersionLS);
+                version.revision = LOWORD(f->dwFileVersionLS);
+                read = true;
+            }
+        }
+    }
+    if (major != NULL)
+        *major = version.major;
+    if (minor != NULL)
+        *minor = version.minor;
+    if (build != NULL)
+        *build = version.build;
+    if (revision != NULL)
+        *revision = version.revision;
+    return read;
+}
+
+int CompareVersions(const VersionQuad* a, const VersionQuad* b)
+{
+    if (a == NULL || b == NULL)
+        return a == b ? 2 : (a == NULL ? 1 : 3);
+    const WORD left[4] = {a->major, a->minor, a->build, a->revision};
+    const WORD right[4] = {b->major, b->minor, b->build, b->revision};
+    for (int i = 0; i < 4; ++i)
+        if (left[i] != right[i])
+            return left[i] < right[i] ? 1 : 3;
+    return 2;
+}
+
+bool FindNewestHost(WideBuffer& chosen, VersionQuad* bestOut)
+{
+    VersionQuad best = {0, 0, 0, 0};
+    chosen.Release();
+    {
+        KeyGuard key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, &key.key) == ERROR_SUCCESS)
+            EnumerateInstallations(key.key, chosen, best);
+        else
+            key.key = NULL;
+    }
+    if (bestOut != NULL)
+        *bestOut = best;
+    return chosen.text != NULL;
+}
+
+int RunPlayerLauncher(HINSTANCE instance)
+{
+    WideBuffer chosen;
+    if (!FindNewestHost(chosen, NULL))
+    {
+        ShowLauncherError(kNotFound, kCaption);
+        return LAUNCHER_EXIT_NO_HOST;
+    }
+    WideBuffer commandLine;
+    CopyCommandLine(commandLine);
+    HMODULE host = LoadLibraryW(chosen.text);
+    if (host == NULL)
+    {
+        ShowLauncherError(kNotOpened, kCaption);
+        return LAUNCHER_EXIT_NO_HOST;
+    }
+    int result = LAUNCHER_EXIT_NO_ENTRY;
+    if (!CallHostW(host, NULL, commandLine.text, instance, chosen.text, &result))
+    {
+        // Declared in this order so that the path's copy is released first.
+        NarrowBuffer narrowCommandLine(CP_ACP);
+        NarrowBuffer narrowPath(CP_ACP);
+        narrowCommandLine.AssignFromWide(commandLine.text);
+        narrowPath.AssignFromWide(chosen.text);
+        OrvalisHostProc entry = reinterpret_cast<OrvalisHostProc>(
+            reinterpret_cast<void*>(GetProcAddress(host, ORVALIS_HOST_ENTRY_A)));
+        if (entry != NULL)
+            result = entry(NULL, narrowCommandLine.text, instance, ORVALIS_HOST_MODE,
+                           narrowPath.text, 0, 0);
+    }
+    FreeLibrary(host);
+    return result;
+}

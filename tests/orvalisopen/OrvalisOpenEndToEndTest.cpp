@@ -1,0 +1,191 @@
+// The real OrvalisOpen.exe (x64 build) run as a user would, against player
+// installations registered in the test prefix's registry.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Installations.h"
+#include "TestSupport.h"
+
+namespace
+{
+
+std::wstring Launcher() { return DistDir() + L"\\OrvalisOpen.exe"; }
+
+std::string Hex(const std::string& bytes)
+{
+    std::string hex;
+    for (unsigned char c : bytes)
+    {
+        char two[3];
+        snprintf(two, sizeof two, "%02x", c);
+        hex += two;
+    }
+    return hex;
+}
+
+std::string Ansi(const std::wstring& text)
+{
+    char bytes[2048];
+    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, bytes, sizeof bytes, NULL, NULL);
+    return std::string(bytes, n > 0 ? n - 1 : 0);
+}
+
+class OrvalisOpenTest : public testing::Test
+{
+protected:
+    OrvalisOpenTest() : log_(players_.Scratch() + L"\\received.txt") {}
+
+    std::vector<std::wstring> Environment(const std::wstring& result = L"") const
+    {
+        std::vector<std::wstring> env;
+        env.push_back(L"ORVALIS_FIXTURE_LOG=" + log_);
+        if (!result.empty())
+            env.push_back(L"ORVALIS_FIXTURE_RESULT=" + result);
+        return env;
+    }
+    std::map<std::string, std::string> Received()
+    {
+        std::map<std::string, std::string> record = ReadRecord(log_);
+        DeleteFileW(log_.c_str());
+        return record;
+    }
+
+    Installations players_;
+    std::wstring log_;
+};
+
+}  // namespace
+
+TEST_F(OrvalisOpenTest, NewestHostGetsTheWholeCommandLine)
+{
+    players_.Add(L"broken", L"host-noversion");
+    players_.Add(L"zero", L"host-0.0");
+    players_.Add(L"old", L"host-3.9");
+    std::wstring newest = players_.Add(L"new", L"host-3.10");
+    players_.Add(L"same", L"host-3.10");
+    players_.Register(players_.Scratch() + L"\\gone\\app.exe");
+    const std::wstring line = L"\"" + Launcher() + L"\"  -autostart \"disk 1.d64\" -warp ";
+    EXPECT_EQ(0u, RunProgram(Launcher(), line, Environment()));
+    std::map<std::string, std::string> r = Received();
+    EXPECT_EQ("OrvalisHostW", r["entry"]);
+    EXPECT_EQ("<null>", r["product"]);
+    EXPECT_EQ(Utf8(line), r["commandLine"]);
+    EXPECT_EQ("launcher", r["instance"]);
+    EXPECT_EQ("10", r["mode"]);
+    EXPECT_EQ(Utf8(newest), r["hostPath"]);
+    EXPECT_EQ(Utf8(newest), r["module"]);
+    EXPECT_EQ("0", r["reserved1"]);
+    EXPECT_EQ("0", r["reserved2"]);
+}
+
+TEST_F(OrvalisOpenTest, NarrowOnlyHostGetsAnsiText)
+{
+    players_.Add(L"wide", L"host-3.10");
+    std::wstring narrow = players_.Add(L"narrow \x00e9", L"host-narrow");
+    const std::wstring line = L"\"" + Launcher() + L"\" caf\x00e9.prg";
+    EXPECT_EQ(0u, RunProgram(Launcher(), line, Environment()));
+    std::map<std::string, std::string> r = Received();
+    EXPECT_EQ("OrvalisHost", r["entry"]);
+    EXPECT_EQ("<null>", r["product"]);
+    EXPECT_EQ(Hex(Ansi(line)), r["commandLineBytes"]);
+    EXPECT_EQ(Hex(Ansi(narrow)), r["hostPathBytes"]);
+    EXPECT_EQ("launcher", r["instance"]);
+    EXPECT_EQ("10", r["mode"]);
+    EXPECT_EQ("0", r["reserved1"]);
+    EXPECT_EQ("0", r["reserved2"]);
+}
+
+TEST_F(OrvalisOpenTest, ExitCodeIsTheHostsResultOrMinusTwoWithoutEntry)
+{
+    struct Case
+    {
+        const WCHAR* variant;
+        const WCHAR* result;
+        DWORD exitCode;
+    };
+    const Case cases[] = {
+        {L"host-3.9", L"7", 7},
+        {L"host-3.9", L"-1", 0xFFFFFFFFu},
+        {L"host-narrow", L"7", 7},
+        {L"host-noentry", L"7", 0xFFFFFFFEu},
+    };
+    for (const Case& c : cases)
+    {
+        Installations players;
+        players.Add(L"inst", c.variant);
+        bool found = true;
+        MessageBoxSeen seen;
+        EXPECT_EQ(c.exitCode, RunAndReadMessageBox(Launcher(), L"OrvalisOpen.exe", L"OrvalisOpen",
+                                                   &seen, &found, Environment(c.result)))
+            << Utf8(c.variant);
+        EXPECT_FALSE(found) << Utf8(c.variant);
+    }
+}
+
+// Every way of finding nothing ends in the same box and -1.
+TEST_F(OrvalisOpenTest, NothingFoundShowsTheMessageAndEndsWithMinusOne)
+{
+    enum Setup
+    {
+        NoKey,
+        EmptyKey,
+        ZeroVersion,
+        NothingUsable,
+    };
+    for (Setup setup : {NoKey, EmptyKey, ZeroVersion, NothingUsable})
+    {
+        Installations players;
+        std::vector<std::wstring> env = Environment();
+        switch (setup)
+        {
+        case NoKey: break;
+        case EmptyKey: players.CreateEmptyKey(); break;
+        case ZeroVersion: players.Add(L"zero", L"host-0.0"); break;
+        case NothingUsable:
+        {
+            std::wstring newer = players.Scratch() + L"\\newer";
+            CopyInto(FixtureHost(L"host-3.10"), newer + L"\\Player\\OrvalisHost.dll");
+            WriteBytes(newer + L"\\app.exe", "x");
+            env.push_back(L"ORVALIS_NEWER=" + newer);
+            players.Register(L"%ORVALIS_NEWER%\\app.exe");
+            players.Register(newer + L"\\missing.exe");
+            players.Register(newer + L"\\");
+            players.Register(L"app.exe");
+            players.Add(L"nohost", L"");
+            players.Add(L"noversion", L"host-noversion");
+            break;
+        }
+        }
+        bool found = false;
+        MessageBoxSeen seen;
+        EXPECT_EQ(0xFFFFFFFFu, RunAndReadMessageBox(Launcher(), L"OrvalisOpen.exe", L"OrvalisOpen",
+                                                    &seen, &found, env))
+            << setup;
+        ASSERT_TRUE(found) << setup;
+        EXPECT_EQ(L"OrvalisOpen", seen.caption);
+        EXPECT_EQ(L"Player\\OrvalisHost.dll cannot be found.", seen.text) << setup;
+        EXPECT_TRUE(seen.hasErrorIcon) << setup;
+        EXPECT_EQ(1, seen.buttons);
+        EXPECT_EQ(L"OK", seen.buttonText);
+    }
+}
+
+TEST_F(OrvalisOpenTest, ChosenHostThatFailsToLoadShowsTheMessageAndNoOtherIsTried)
+{
+    players_.Add(L"old", L"host-3.9");
+    players_.Add(L"new", L"host-unloadable");
+    bool found = false;
+    MessageBoxSeen seen;
+    EXPECT_EQ(0xFFFFFFFFu, RunAndReadMessageBox(Launcher(), L"OrvalisOpen.exe", L"OrvalisOpen",
+                                                &seen, &found, Environment()));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(L"OrvalisOpen", seen.caption);
+    EXPECT_EQ(L"Player\\OrvalisHost.dll cannot be opened.", seen.text);
+    EXPECT_TRUE(seen.hasErrorIcon);
+    EXPECT_EQ(1, seen.buttons);
+    EXPECT_EQ(L"OK", seen.buttonText);
+    EXPECT_TRUE(Received().empty());
+}

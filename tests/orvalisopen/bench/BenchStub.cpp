@@ -1,0 +1,26 @@
+// The least a launcher can do: load the host from a fixed path and call it
+// once. The benchmark's baseline. Built a second time with BENCH_WITH_USER32:
+// then it also imports the message box, as every launcher must, without
+// ever showing it.
+#include <windows.h>
+
+#include "OrvalisHost.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    const WCHAR path[] = L"C:\\orvalis-bench\\i0000\\Player\\OrvalisHost.dll";
+    HMODULE host = LoadLibraryW(path);
+    if (host == NULL)
+        return -1;
+    int result = -2;
+    OrvalisHostWProc entry = reinterpret_cast<OrvalisHostWProc>(
+        reinterpret_cast<void*>(GetProcAddress(host, ORVALIS_HOST_ENTRY_W)));
+    if (entry != NULL)
+        result = entry(NULL, GetCommandLineW(), instance, ORVALIS_HOST_MODE, path, 0, 0);
+#ifdef BENCH_WITH_USER32
+    if (result == 0x7FFFABCD)
+        MessageBoxW(NULL, path, L"BenchStub", MB_ICONERROR);
+#endif
+    FreeLibrary(host);
+    return result;
+}
