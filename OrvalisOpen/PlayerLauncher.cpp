@@ -2,6 +2,7 @@
 
 #include "HostHandOver.h"
 #include "OrvalisHost.h"
+#include "ScopeGuards.h"
 
 namespace
 {
@@ -10,32 +11,6 @@ const WCHAR kPlayersKey[] = L"SOFTWARE\\Quillon\\Orvalis\\Players";
 const WCHAR kCaption[] = L"OrvalisOpen";
 const WCHAR kNotFound[] = ORVALIS_HOST_RELATIVE_PATH L" cannot be found.";
 const WCHAR kNotOpened[] = ORVALIS_HOST_RELATIVE_PATH L" cannot be opened.";
-
-struct KeyGuard
-{
-    HKEY key;
-    KeyGuard() : key(NULL) {}
-    ~KeyGuard()
-    {
-        if (key != NULL)
-            RegCloseKey(key);
-    }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-};
-
-struct LocalBlock
-{
-    void* block;
-    explicit LocalBlock(SIZE_T bytes) : block(LocalAlloc(LMEM_FIXED, bytes)) {}
-    ~LocalBlock()
-    {
-        if (block != NULL)
-            LocalFree(block);
-    }
-    LocalBlock(const LocalBlock&) = delete;
-    LocalBlock& operator=(const LocalBlock&) = delete;
-};
 
 // The fixed file information must lie wholly inside the block it came from
 // and be complete; a malformed resource could claim anything.
@@ -104,7 +79,7 @@ void EnumerateInstallations(HKEY key, WideBuffer& chosen, VersionQuad& best)
         return;
     // One block for the whole enumeration: a name area of n + 1 units, then
     // a data area of exactly d bytes.
-    LocalBlock block(dataBytes + 2 * nameUnits + 2);
+    LocalGuard block(LocalAlloc(LMEM_FIXED, dataBytes + 2 * nameUnits + 2));
     if (block.block == NULL)
         return;
     WCHAR* name = static_cast<WCHAR*>(block.block);
@@ -136,7 +111,7 @@ bool ReadFileVersion(const WCHAR* path, WORD* major, WORD* minor, WORD* build, W
     DWORD size = path != NULL ? GetFileVersionInfoSizeW(path, &ignored) : 0;
     if (size != 0)
     {
-        LocalBlock info(size);
+        LocalGuard info(LocalAlloc(LMEM_FIXED, size));
         if (info.block != NULL)
         {
             void* fixed = NULL;
