@@ -70,15 +70,8 @@ TEST_F(OrvalisOpenTest, NewestHostGetsTheWholeCommandLine)
     const std::wstring line = L"\"" + Launcher() + L"\"  -autostart \"disk 1.d64\" -warp ";
     EXPECT_EQ(0u, RunProgram(Launcher(), line, Environment()));
     std::map<std::string, std::string> r = Received();
-    EXPECT_EQ("OrvalisHostW", r["entry"]);
-    EXPECT_EQ("<null>", r["product"]);
-    EXPECT_EQ(Utf8(line), r["commandLine"]);
-    EXPECT_EQ("launcher", r["instance"]);
-    EXPECT_EQ("10", r["mode"]);
-    EXPECT_EQ(Utf8(newest), r["hostPath"]);
+    ExpectWideCall(r, "<null>", line, newest);
     EXPECT_EQ(Utf8(newest), r["module"]);
-    EXPECT_EQ("0", r["reserved1"]);
-    EXPECT_EQ("0", r["reserved2"]);
 }
 
 TEST_F(OrvalisOpenTest, NarrowOnlyHostGetsAnsiText)
@@ -92,10 +85,7 @@ TEST_F(OrvalisOpenTest, NarrowOnlyHostGetsAnsiText)
     EXPECT_EQ("<null>", r["product"]);
     EXPECT_EQ(Hex(Ansi(line)), r["commandLineBytes"]);
     EXPECT_EQ(Hex(Ansi(narrow)), r["hostPathBytes"]);
-    EXPECT_EQ("launcher", r["instance"]);
-    EXPECT_EQ("10", r["mode"]);
-    EXPECT_EQ("0", r["reserved1"]);
-    EXPECT_EQ("0", r["reserved2"]);
+    ExpectStandardArguments(r);
 }
 
 TEST_F(OrvalisOpenTest, ExitCodeIsTheHostsResultOrMinusTwoWithoutEntry)
@@ -165,11 +155,8 @@ TEST_F(OrvalisOpenTest, NothingFoundShowsTheMessageAndEndsWithMinusOne)
                                                     &seen, &found, env))
             << setup;
         ASSERT_TRUE(found) << setup;
-        EXPECT_EQ(L"OrvalisOpen", seen.caption);
-        EXPECT_EQ(L"Player\\OrvalisHost.dll cannot be found.", seen.text) << setup;
-        EXPECT_TRUE(seen.hasErrorIcon) << setup;
-        EXPECT_EQ(1, seen.buttons);
-        EXPECT_EQ(L"OK", seen.buttonText);
+        SCOPED_TRACE(setup);
+        ExpectErrorBox(seen, L"OrvalisOpen", L"Player\\OrvalisHost.dll cannot be found.");
     }
 }
 
@@ -182,10 +169,6 @@ TEST_F(OrvalisOpenTest, ChosenHostThatFailsToLoadShowsTheMessageAndNoOtherIsTrie
     EXPECT_EQ(0xFFFFFFFFu, RunAndReadMessageBox(Launcher(), L"OrvalisOpen.exe", L"OrvalisOpen",
                                                 &seen, &found, Environment()));
     ASSERT_TRUE(found);
-    EXPECT_EQ(L"OrvalisOpen", seen.caption);
-    EXPECT_EQ(L"Player\\OrvalisHost.dll cannot be opened.", seen.text);
-    EXPECT_TRUE(seen.hasErrorIcon);
-    EXPECT_EQ(1, seen.buttons);
-    EXPECT_EQ(L"OK", seen.buttonText);
+    ExpectErrorBox(seen, L"OrvalisOpen", L"Player\\OrvalisHost.dll cannot be opened.");
     EXPECT_TRUE(Received().empty());
 }

@@ -451,15 +451,8 @@ TEST_F(RunPlayerLauncherTest, HandsTheWideEntryTheCommandLineAndPath)
     HINSTANCE instance = GetModuleHandleW(NULL);
     EXPECT_EQ(0, RunPlayerLauncher(instance));
     std::map<std::string, std::string> r = Received();
-    EXPECT_EQ("OrvalisHostW", r["entry"]);
-    EXPECT_EQ("<null>", r["product"]);
-    EXPECT_EQ(Utf8(line), r["commandLine"]);
-    EXPECT_EQ("launcher", r["instance"]);
-    EXPECT_EQ("10", r["mode"]);
-    EXPECT_EQ(Utf8(newest), r["hostPath"]);
+    ExpectWideCall(r, "<null>", line, newest);
     EXPECT_EQ(Utf8(newest), r["module"]);
-    EXPECT_EQ("0", r["reserved1"]);
-    EXPECT_EQ("0", r["reserved2"]);
     ASSERT_EQ(1u, SeamLoadedNames().size());
     EXPECT_EQ(newest, SeamLoadedNames()[0]);
     (void)host;
@@ -496,14 +489,12 @@ TEST_F(RunPlayerLauncherTest, NarrowEntryGetsAnsiTextAndNullForWhatCouldNotBeCon
         EXPECT_EQ(0, RunPlayerLauncher(GetModuleHandleW(NULL)));
         std::map<std::string, std::string> r = Received();
         std::string where = std::to_string(c.call) + "#" + std::to_string(c.nth);
+        SCOPED_TRACE(where);
         EXPECT_EQ("OrvalisHost", r["entry"]) << where;
         EXPECT_EQ("<null>", r["product"]) << where;
         EXPECT_EQ(c.lineConverted ? AnsiHex(line) : "<null>", r["commandLineBytes"]) << where;
         EXPECT_EQ(c.pathConverted ? AnsiHex(host) : "<null>", r["hostPathBytes"]) << where;
-        EXPECT_EQ("launcher", r["instance"]) << where;
-        EXPECT_EQ("10", r["mode"]) << where;
-        EXPECT_EQ("0", r["reserved1"]) << where;
-        EXPECT_EQ("0", r["reserved2"]) << where;
+        ExpectStandardArguments(r);
         EXPECT_EQ(0, SeamGetOutstanding().globalBlocks) << where;
     }
 }

@@ -63,14 +63,7 @@ TEST(CallHostW, CallsTheWideEntryWithTheSevenArguments)
                           &result));
     EXPECT_EQ(-7, result);
     std::map<std::string, std::string> r = ReadRecord(log);
-    EXPECT_EQ("OrvalisHostW", r["entry"]);
-    EXPECT_EQ("Tidewell", r["product"]);
-    EXPECT_EQ("cmd line", r["commandLine"]);
-    EXPECT_EQ("launcher", r["instance"]);
-    EXPECT_EQ("10", r["mode"]);
-    EXPECT_EQ(Utf8(path), r["hostPath"]);
-    EXPECT_EQ("0", r["reserved1"]);
-    EXPECT_EQ("0", r["reserved2"]);
+    ExpectWideCall(r, "Tidewell", L"cmd line", path);
     FreeLibrary(host);
 
     HMODULE narrowOnly = LoadLibraryW(FixtureHost(L"host-narrow").c_str());

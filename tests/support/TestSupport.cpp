@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <sstream>
 
@@ -432,4 +434,33 @@ bool RegistryKeyExists(HKEY root, const std::wstring& key)
         return false;
     RegCloseKey(k);
     return true;
+}
+
+void ExpectStandardArguments(const std::map<std::string, std::string>& record)
+{
+    EXPECT_EQ("launcher", record.count("instance") ? record.at("instance") : "");
+    EXPECT_EQ("10", record.count("mode") ? record.at("mode") : "");
+    EXPECT_EQ("0", record.count("reserved1") ? record.at("reserved1") : "");
+    EXPECT_EQ("0", record.count("reserved2") ? record.at("reserved2") : "");
+}
+
+void ExpectWideCall(const std::map<std::string, std::string>& record, const std::string& product,
+                    const std::wstring& commandLine, const std::wstring& hostPath)
+{
+    std::map<std::string, std::string> r = record;
+    EXPECT_EQ("OrvalisHostW", r["entry"]);
+    EXPECT_EQ(product, r["product"]);
+    EXPECT_EQ(Utf8(commandLine), r["commandLine"]);
+    EXPECT_EQ(Utf8(hostPath), r["hostPath"]);
+    ExpectStandardArguments(record);
+}
+
+void ExpectErrorBox(const MessageBoxSeen& seen, const std::wstring& caption,
+                    const std::wstring& text)
+{
+    EXPECT_EQ(caption, seen.caption);
+    EXPECT_EQ(text, seen.text);
+    EXPECT_TRUE(seen.hasErrorIcon);
+    EXPECT_EQ(1, seen.buttons);
+    EXPECT_EQ(L"OK", seen.buttonText);
 }

@@ -33,6 +33,13 @@ std::wstring Wide(const std::string& utf8);
 // The fixture host's record: key -> value (UTF-8); empty when there is none.
 std::map<std::string, std::string> ReadRecord(const std::wstring& path);
 
+// Checks the fixed part of a recorded hand-over: the launcher's own instance, 10, 0 and 0.
+void ExpectStandardArguments(const std::map<std::string, std::string>& record);
+// Checks a recorded call of OrvalisHostW: product ("<null>" for none), command
+// line and host path, and the fixed arguments.
+void ExpectWideCall(const std::map<std::string, std::string>& record, const std::string& product,
+                    const std::wstring& commandLine, const std::wstring& hostPath);
+
 // Runs a program to its end with extra environment variables ("NAME=value")
 // and returns its full 32-bit exit code; 0xDEADBEEF when it could not start
 // or did not end within the timeout.
@@ -58,6 +65,11 @@ DWORD RunAndReadMessageBox(const std::wstring& exe, const std::wstring& commandL
                            const std::wstring& caption, MessageBoxSeen* seen, bool* found,
                            const std::vector<std::wstring>& environment = std::vector<std::wstring>(),
                            DWORD timeoutMs = 30000);
+
+// Checks a launcher's error message as read off the screen: caption, text,
+// the system error icon and a single OK button.
+void ExpectErrorBox(const MessageBoxSeen& seen, const std::wstring& caption,
+                    const std::wstring& text);
 
 // Registry helpers for tests (real registry of the test prefix).
 bool SetStringValue(HKEY root, const std::wstring& key, const std::wstring& name,

@@ -33,15 +33,8 @@ std::wstring RecordOf(const std::wstring& dir) { return dir + L"\\Player\\receiv
 void ExpectHostReceived(const std::wstring& dir, const std::wstring& commandLine)
 {
     std::map<std::string, std::string> r = ReadRecord(RecordOf(dir));
-    EXPECT_EQ("OrvalisHostW", r["entry"]);
-    EXPECT_EQ("Tidewell", r["product"]);
-    EXPECT_EQ(Utf8(commandLine), r["commandLine"]);
-    EXPECT_EQ("launcher", r["instance"]);
-    EXPECT_EQ("10", r["mode"]);
-    EXPECT_EQ(Utf8(dir + L"\\" + kHostRelative), r["hostPath"]);
+    ExpectWideCall(r, "Tidewell", commandLine, dir + L"\\" + kHostRelative);
     EXPECT_EQ(r["module"], r["hostPath"]);
-    EXPECT_EQ("0", r["reserved1"]);
-    EXPECT_EQ("0", r["reserved2"]);
 }
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
@@ -158,11 +151,7 @@ TEST(Tidewell, HostThatCannotBeOpenedGivesTheMessageAndMinusOne)
         bool found = false;
         EXPECT_EQ(0xFFFFFFFFu, RunAndReadMessageBox(exe, Quoted(exe), L"Tidewell", &seen, &found));
         ASSERT_TRUE(found);
-        EXPECT_EQ(L"Tidewell", seen.caption);
-        EXPECT_EQ(L"Player\\OrvalisHost.dll cannot be opened.", seen.text);
-        EXPECT_TRUE(seen.hasErrorIcon);
-        EXPECT_EQ(1, seen.buttons);
-        EXPECT_EQ(L"OK", seen.buttonText);
+        ExpectErrorBox(seen, L"Tidewell", L"Player\\OrvalisHost.dll cannot be opened.");
         RemoveTree(dir);
     }
 }

@@ -214,11 +214,8 @@ TEST(RunTidewell, HandsTheCommandLineCopyToTheHost)
         EXPECT_EQ("OrvalisHostW", r["entry"]);
         EXPECT_EQ("Tidewell", r["product"]);
         EXPECT_EQ(c.received, r["commandLine"]);
-        EXPECT_EQ("launcher", r["instance"]);
-        EXPECT_EQ("10", r["mode"]);
         EXPECT_EQ(Utf8(beside.hostPath), r["hostPath"]);
-        EXPECT_EQ("0", r["reserved1"]);
-        EXPECT_EQ("0", r["reserved2"]);
+        ExpectStandardArguments(r);
         ASSERT_EQ(1u, SeamLoadedNames().size());
         EXPECT_EQ(beside.hostPath, SeamLoadedNames()[0]);
         EXPECT_EQ(0, SeamGetOutstanding().modules);
