@@ -521,17 +521,20 @@ TEST_F(RunPlayerLauncherTest, ExitCodes)
         bool failLoad;            // LoadLibraryW of the chosen host fails
         int exitCode;
         int loads;
+        const WCHAR* message;  // null: no message box
     };
+    const WCHAR* const notFound = L"Player\\OrvalisHost.dll cannot be found.";
+    const WCHAR* const notOpened = L"Player\\OrvalisHost.dll cannot be opened.";
     const Case cases[] = {
-        {{L"host-3.9"}, L"7", false, 7, 1},
-        {{L"host-3.9"}, L"-1", false, -1, 1},
-        {{L"host-narrow"}, L"-123456", false, -123456, 1},
-        {{L"host-noentry"}, NULL, false, -2, 1},
-        {{L"host-0.0"}, NULL, false, -1, 0},
-        {{}, NULL, false, -1, 0},
+        {{L"host-3.9"}, L"7", false, 7, 1, NULL},
+        {{L"host-3.9"}, L"-1", false, -1, 1, NULL},
+        {{L"host-narrow"}, L"-123456", false, -123456, 1, NULL},
+        {{L"host-noentry"}, NULL, false, -2, 1, NULL},
+        {{L"host-0.0"}, NULL, false, -1, 0, notFound},
+        {{}, NULL, false, -1, 0, notFound},
         // Another installation would load; it is not tried.
-        {{L"host-3.9", L"host-3.10"}, NULL, true, -1, 1},
-        {{L"host-3.9", L"host-unloadable"}, NULL, false, -1, 1},
+        {{L"host-3.9", L"host-3.10"}, NULL, true, -1, 1, notOpened},
+        {{L"host-3.9", L"host-unloadable"}, NULL, false, -1, 1, notOpened},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
     {
@@ -547,6 +550,19 @@ TEST_F(RunPlayerLauncherTest, ExitCodes)
         SetEnvironmentVariableW(L"ORVALIS_FIXTURE_RESULT", c.hostResult);
         EXPECT_EQ(c.exitCode, RunPlayerLauncher(GetModuleHandleW(NULL)));
         EXPECT_EQ(static_cast<size_t>(c.loads), SeamLoadedNames().size());
+        if (c.message == NULL)
+        {
+            EXPECT_TRUE(SeamMessageBoxes().empty());
+        }
+        else
+        {
+            ASSERT_EQ(1u, SeamMessageBoxes().size());
+            const SeamMessageBox& box = SeamMessageBoxes()[0];
+            EXPECT_EQ(nullptr, box.owner);
+            EXPECT_EQ(c.message, box.text);
+            EXPECT_EQ(L"OrvalisOpen", box.caption);
+            EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.type);
+        }
         SeamOutstanding o = SeamGetOutstanding();
         EXPECT_EQ(0, o.globalBlocks + o.localBlocks + o.keys + o.modules) << SeamDescribeOutstanding();
     }

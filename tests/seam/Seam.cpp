@@ -24,6 +24,7 @@
 #undef ExpandEnvironmentStringsW
 #undef SHGetSpecialFolderLocation
 #undef SHGetMalloc
+#undef MessageBoxW
 
 #include <algorithm>
 #include <sstream>
@@ -60,6 +61,7 @@ struct State
     std::vector<SIZE_T> globalRequests, localRequests;
     std::vector<SeamRegOpen> opens;
     std::vector<std::wstring> loaded;
+    std::vector<SeamMessageBox> boxes;
 };
 
 State& S()
@@ -169,6 +171,7 @@ const std::vector<SIZE_T>& SeamGlobalAllocRequests() { return S().globalRequests
 const std::vector<SIZE_T>& SeamLocalAllocRequests() { return S().localRequests; }
 const std::vector<SeamRegOpen>& SeamRegOpens() { return S().opens; }
 const std::vector<std::wstring>& SeamLoadedNames() { return S().loaded; }
+const std::vector<SeamMessageBox>& SeamMessageBoxes() { return S().boxes; }
 
 void SeamReset()
 {
@@ -404,6 +407,14 @@ HRESULT WINAPI SeamSHGetMalloc(LPMALLOC* allocator)
     if (Fails(SeamCallSHGetMalloc))
         return E_FAIL;
     return SHGetMalloc(allocator);
+}
+
+int WINAPI SeamMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    SeamMessageBox box = {owner, text != NULL ? text : L"<null>", caption != NULL ? caption : L"<null>",
+                          type};
+    S().boxes.push_back(box);
+    return IDOK;
 }
 
 }  // extern "C"

@@ -77,6 +77,18 @@ const std::vector<SeamRegOpen>& SeamRegOpens();
 // Every LoadLibraryW name, in order.
 const std::vector<std::wstring>& SeamLoadedNames();
 
+// Every MessageBoxW the product made, in order. Unit tests never draw a box:
+// the hook records it and answers IDOK at once, as a user pressing OK would;
+// the end-to-end tests read real boxes off the screen.
+struct SeamMessageBox
+{
+    HWND owner;
+    std::wstring text;
+    std::wstring caption;
+    UINT type;
+};
+const std::vector<SeamMessageBox>& SeamMessageBoxes();
+
 // Disarms every fault and clears the account and the logs.
 void SeamReset();
 

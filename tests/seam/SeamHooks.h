@@ -46,6 +46,7 @@ int WINAPI SeamWideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, i
 DWORD WINAPI SeamExpandEnvironmentStringsW(LPCWSTR source, LPWSTR out, DWORD size);
 HRESULT WINAPI SeamSHGetSpecialFolderLocation(HWND owner, int csidl, LPITEMIDLIST* list);
 HRESULT WINAPI SeamSHGetMalloc(LPMALLOC* allocator);
+int WINAPI SeamMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
 #ifdef __cplusplus
 }
@@ -72,5 +73,6 @@ HRESULT WINAPI SeamSHGetMalloc(LPMALLOC* allocator);
 #define ExpandEnvironmentStringsW SeamExpandEnvironmentStringsW
 #define SHGetSpecialFolderLocation SeamSHGetSpecialFolderLocation
 #define SHGetMalloc SeamSHGetMalloc
+#define MessageBoxW SeamMessageBoxW
 
 #endif

@@ -52,66 +52,6 @@ struct HostBeside
     ~HostBeside() { RemoveTree(dir); }
 };
 
-// Dismisses the launcher's message box from a second thread, as a user would,
-// and remembers whether one appeared. Without a display no box is drawn and
-// MessageBoxW returns at once.
-struct BoxDismisser
-{
-    HANDLE thread;
-    volatile LONG stop;
-    volatile LONG seen;
-
-    BoxDismisser() : stop(0), seen(0)
-    {
-        thread = CreateThread(NULL, 0, Run, this, 0, NULL);
-    }
-    ~BoxDismisser()
-    {
-        InterlockedExchange(&stop, 1);
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
-
-    static BOOL CALLBACK Find(HWND window, LPARAM param)
-    {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        WCHAR cls[16], caption[16];
-        if (pid == GetCurrentProcessId() && IsWindowVisible(window) &&
-            GetClassNameW(window, cls, 16) && lstrcmpW(cls, L"#32770") == 0 &&
-            GetWindowTextW(window, caption, 16) && lstrcmpW(caption, L"Tidewell") == 0)
-        {
-            *reinterpret_cast<HWND*>(param) = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    static DWORD WINAPI Run(LPVOID param)
-    {
-        BoxDismisser* self = static_cast<BoxDismisser*>(param);
-        while (!self->stop)
-        {
-            HWND box = NULL;
-            EnumWindows(Find, reinterpret_cast<LPARAM>(&box));
-            if (box != NULL)
-            {
-                InterlockedExchange(&self->seen, 1);
-                PostMessageW(box, WM_COMMAND, IDOK, 0);
-            }
-            Sleep(50);
-        }
-        return 0;
-    }
-};
-
-bool HasDisplay()
-{
-    WCHAR display[64];
-    DWORD n = GetEnvironmentVariableW(L"DISPLAY", display, 64);
-    return n > 0 && n < 64;
-}
-
 }  // namespace
 
 TEST(MakeHostPathW, WritesTheHostPathOverTheFileNameWithinTheBuffer)
@@ -226,10 +166,9 @@ TEST(RunTidewell, UnreadableModulePathEndsWithZeroAndLoadsNothing)
 {
     HostBeside beside(L"host-3.9");
     SeamFailCall(SeamCallGetModuleFileNameW, 1, 1, ERROR_INVALID_HANDLE);
-    BoxDismisser dismisser;
     EXPECT_EQ(0, RunTidewell(GetModuleHandleW(NULL)));
     EXPECT_EQ(0, SeamCallsMade(SeamCallLoadLibraryW));
-    EXPECT_FALSE(dismisser.seen);
+    EXPECT_TRUE(SeamMessageBoxes().empty());
     EXPECT_FALSE(FileExists(beside.record));
 }
 
@@ -252,10 +191,14 @@ TEST(RunTidewell, HostThatCannotBeOpenedIsReportedAndNothingElseIsTried)
         SCOPED_TRACE(std::to_string(c.modulePath.size()) + " units");
         SeamReset();
         SeamSetModuleFileName(c.modulePath.c_str(), c.unterminatedWhenCut);
-        BoxDismisser dismisser;
         EXPECT_EQ(-1, RunTidewell(GetModuleHandleW(NULL)));
         EXPECT_EQ(c.loadAttempts, SeamCallsMade(SeamCallLoadLibraryW));
-        EXPECT_EQ(HasDisplay(), dismisser.seen != 0);
+        ASSERT_EQ(1u, SeamMessageBoxes().size());
+        const SeamMessageBox& box = SeamMessageBoxes()[0];
+        EXPECT_EQ(nullptr, box.owner);
+        EXPECT_EQ(L"Player\\OrvalisHost.dll cannot be opened.", box.text);
+        EXPECT_EQ(L"Tidewell", box.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.type);
     }
 }
 
@@ -263,9 +206,8 @@ TEST(RunTidewell, HostWithoutWideEntryIsUnloadedWithMinusTwo)
 {
     HostBeside beside(L"host-3.9");
     SeamFailProcAddress("OrvalisHostW");
-    BoxDismisser dismisser;
     EXPECT_EQ(-2, RunTidewell(GetModuleHandleW(NULL)));
     EXPECT_EQ(1, SeamCallsMade(SeamCallLoadLibraryW));
-    EXPECT_FALSE(dismisser.seen);
+    EXPECT_TRUE(SeamMessageBoxes().empty());
     EXPECT_FALSE(FileExists(beside.record));
 }
