@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "PathBuffer.h"
 #include "ScopeGuards.h"
 
 namespace
@@ -16,23 +17,12 @@ const char SharedFolderEntry[] = "SHGetFolderPathW";
 
 // Never localized: the folder keeps this name on every system.
 const WCHAR DataFolderName[] = L"CBM Files";
-const int DataFolderNameUnits = 9;
 
 const int CsidlCommonDocuments = 0x002E;
 const int CsidlFlagCreate = 0x8000;
 const HRESULT BufferOverflowStatus = static_cast<HRESULT>(0x8007006F);
 
 typedef HRESULT(WINAPI* SHGetFolderPathWProc)(HWND, int, HANDLE, DWORD, LPWSTR);
-
-// Length of the text in a path buffer; the buffer's size when no terminator
-// is found within it.
-int PathLength(const WCHAR* path)
-{
-    int length = 0;
-    while (length < DataFolderPathUnits && path[length] != 0)
-        ++length;
-    return length;
-}
 
 // A path is taken only when it is terminated within the buffer and names no
 // variable that is still unexpanded.
@@ -216,14 +206,5 @@ BOOL GetShellFolderPath(int csidl, WCHAR* path)
 
 BOOL AppendDataFolderName(WCHAR* path)
 {
-    int length = PathLength(path);
-    // One unit is kept for a separator even when none is added. An empty
-    // path names no folder, and nothing is made relative to where we run.
-    if (length == 0 || length + 1 + DataFolderNameUnits >= DataFolderPathUnits)
-        return FALSE;
-    if (path[length - 1] != L'\\' && path[length - 1] != L'/')
-        path[length++] = L'\\';
-    for (int i = 0; i <= DataFolderNameUnits; ++i)
-        path[length + i] = DataFolderName[i];
-    return TRUE;
+    return AppendPathName(path, DataFolderName) ? TRUE : FALSE;
 }

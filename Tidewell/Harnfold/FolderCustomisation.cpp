@@ -1,23 +1,14 @@
 #include "FolderCustomisation.h"
 
 #include "Harnfold.h"
+#include "PathBuffer.h"
 
 namespace
 {
 
 const WCHAR kDesktopIni[] = L"Desktop.ini";
-const SIZE_T kDesktopIniUnits = sizeof kDesktopIni / sizeof kDesktopIni[0] - 1;
 
 typedef BOOL(WINAPI* PathMakeSystemFolderWProc)(LPCWSTR path);
-
-// Units before the terminator, or MAX_PATH when there is none within a path buffer.
-SIZE_T PathLength(const WCHAR* path)
-{
-    SIZE_T n = 0;
-    while (n < MAX_PATH && path[n] != 0)
-        ++n;
-    return n;
-}
 
 // Copies a path into a MAX_PATH buffer; false when it doesn't fit.
 bool CopyPath(WCHAR* to, const WCHAR* from)
@@ -47,14 +38,7 @@ bool MakeSystemFolder(const WCHAR* folder)
 
 bool AppendDesktopIni(WCHAR* path)
 {
-    SIZE_T n = PathLength(path);
-    if (n == 0 || n + kDesktopIniUnits + 1 >= MAX_PATH)
-        return false;
-    if (path[n - 1] != L'\\' && path[n - 1] != L'/')
-        path[n++] = L'\\';
-    for (SIZE_T i = 0; i <= kDesktopIniUnits; ++i)
-        path[n + i] = kDesktopIni[i];
-    return true;
+    return AppendPathName(path, kDesktopIni);
 }
 
 bool IsWindowsXPOrLater()

@@ -1,0 +1,17 @@
+// Paths held in the library's fixed buffers of MAX_PATH (260) units.
+#ifndef HARNFOLD_PATH_BUFFER_H
+#define HARNFOLD_PATH_BUFFER_H
+
+#include <windows.h>
+
+// Units before the terminator; MAX_PATH when none lies within the buffer.
+SIZE_T PathLength(const WCHAR* path);
+
+// Appends `name` to the path, with a backslash between unless the path already
+// ends in a backslash or a forward slash. A unit for that separator is always
+// reserved, so the path is refused when length + 1 + the name's length reaches
+// MAX_PATH. An empty path is refused too: nothing is made relative to wherever
+// the caller runs. A refused buffer is left unchanged.
+bool AppendPathName(WCHAR* path, const WCHAR* name);
+
+#endif
