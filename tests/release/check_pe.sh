@@ -13,6 +13,7 @@ for name in OrvalisOpen.exe Tidewell.exe harnfold.dll; do
     checked=$((checked + 1))
     info=$("$objdump" -p "$file") || { echo "FAIL $name: unreadable"; failed=1; continue; }
     echo "$info" | grep -q "file format pei-i386" || { echo "FAIL $name: not a 32-bit x86 PE image"; failed=1; }
+    echo "$info" | grep -Eq "^Magic[[:space:]]+010b" || { echo "FAIL $name: no PE32 optional header"; failed=1; }
     case $name in
         *.exe) want="Subsystem		00000002	(Windows GUI)"; kind="a Windows GUI program" ;;
         *.dll) want="Characteristics 0x[0-9a-f]*"; kind="a library"
