@@ -1,7 +1,9 @@
-// Time from process creation to the host's entry, for OrvalisOpen.exe, the
-// bare stub and the stub that also imports the message box, with 1, 100 and
-// 1,000 registered installations.
-//   OrvalisOpenBench LAUNCHER STUB STUB_USER32 HOST [RUNS [COUNT...]]
+// Time from process creation to the host's entry, for OrvalisOpen.exe,
+// Tidewell.exe, the bare stub and the stub that also imports the message box,
+// with 1, 100 and 1,000 registered installations. Tidewell and both stubs
+// load the first installation's host (the stubs by its fixed path), so only
+// OrvalisOpen's time depends on the number registered.
+//   LauncherBench ORVALISOPEN TIDEWELL STUB STUB_USER32 HOST [RUNS [COUNT...]]
 #include <windows.h>
 
 #include <algorithm>
@@ -55,8 +57,8 @@ void RemoveTree(const std::wstring& path)
 }
 
 // n installations, all with the same host version, so the first one wins and
-// every one of them is examined.
-bool Install(int n, const std::wstring& host)
+// every one of them is examined; Tidewell sits in the first one.
+bool Install(int n, const std::wstring& host, const std::wstring& tidewell)
 {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
     RemoveTree(kRoot);
@@ -82,7 +84,7 @@ bool Install(int n, const std::wstring& host)
                                   static_cast<DWORD>((app.size() + 1) * sizeof(WCHAR))) == 0;
     }
     RegCloseKey(key);
-    return ok;
+    return ok && CopyFileW(tidewell.c_str(), (Folder(0) + L"\\Tidewell.exe").c_str(), FALSE);
 }
 
 // Milliseconds from just before CreateProcessW to the host's entry; negative
@@ -127,42 +129,46 @@ double Median(std::vector<double> values)
 
 int main(int argc, char** argv)
 {
-    if (argc < 5)
+    if (argc < 6)
     {
-        fprintf(stderr, "usage: OrvalisOpenBench LAUNCHER STUB STUB_USER32 HOST [RUNS [COUNT...]]\n");
+        fprintf(stderr, "usage: LauncherBench ORVALISOPEN TIDEWELL STUB STUB_USER32 HOST "
+                        "[RUNS [COUNT...]]\n");
         return 2;
     }
-    std::wstring launcher = Wide(argv[1]), stub = Wide(argv[2]), stubUser32 = Wide(argv[3]),
-                 host = Wide(argv[4]);
-    int runs = argc > 5 ? atoi(argv[5]) : 31;
+    std::wstring launcher = Wide(argv[1]), tidewellBuilt = Wide(argv[2]), stub = Wide(argv[3]),
+                 stubUser32 = Wide(argv[4]), host = Wide(argv[5]);
+    std::wstring tidewell = Folder(0) + L"\\Tidewell.exe";
+    int runs = argc > 6 ? atoi(argv[6]) : 31;
     WCHAR temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     std::wstring stamp = std::wstring(temp) + L"orvalis-bench-stamp.txt";
     SetEnvironmentVariableW(L"ORVALIS_BENCH_STAMP", stamp.c_str());
 
     printf("| installations | stub (ms) | stub + user32 (ms) | OrvalisOpen (ms) "
-           "| ratio to stub | ratio to stub + user32 |\n");
-    printf("|---:|---:|---:|---:|---:|---:|\n");
+           "| ratio to stub | ratio to stub + user32 | Tidewell (ms) | ratio to stub "
+           "| ratio to stub + user32 |\n");
+    printf("|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     std::vector<int> counts;
-    for (int i = 6; i < argc; ++i)
+    for (int i = 7; i < argc; ++i)
         counts.push_back(atoi(argv[i]));
     if (counts.empty())
         counts = {1, 100, 1000};
     int status = 0;
     for (int n : counts)
     {
-        if (!Install(n, host))
+        if (!Install(n, host, tidewellBuilt))
         {
             fprintf(stderr, "could not set up %d installations\n", n);
             return 1;
         }
-        const std::wstring* programs[] = {&stub, &stubUser32, &launcher};
+        const std::wstring* programs[] = {&stub, &stubUser32, &launcher, &tidewell};
+        const int kinds = sizeof programs / sizeof programs[0];
         for (int warm = 0; warm < 3; ++warm)
             for (const std::wstring* program : programs)
                 TimeOne(*program, stamp);
-        std::vector<double> times[3];
+        std::vector<double> times[kinds];
         for (int r = 0; r < runs; ++r)
-            for (int p = 0; p < 3; ++p)
+            for (int p = 0; p < kinds; ++p)
             {
                 double t = TimeOne(*programs[p], stamp);
                 if (t < 0)
@@ -170,9 +176,10 @@ int main(int argc, char** argv)
                 else
                     times[p].push_back(t);
             }
-        double s = Median(times[0]), u = Median(times[1]), l = Median(times[2]);
-        printf("| %d | %.1f | %.1f | %.1f | %.2f | %.2f |\n", n, s, u, l, s > 0 ? l / s : 0,
-               u > 0 ? l / u : 0);
+        double s = Median(times[0]), u = Median(times[1]), l = Median(times[2]),
+               t = Median(times[3]);
+        printf("| %d | %.1f | %.1f | %.1f | %.2f | %.2f | %.1f | %.2f | %.2f |\n", n, s, u, l,
+               s > 0 ? l / s : 0, u > 0 ? l / u : 0, t, s > 0 ? t / s : 0, u > 0 ? t / u : 0);
         fflush(stdout);
     }
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
