@@ -1,5 +1,13 @@
 # Build rules shared by the deliverables, their test builds and the tests.
 
+# Every source is built for both architectures, each in a tree of its own;
+# a test's name ends in the architecture it runs on.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
+    set(ORVALIS_ARCH x86)
+else()
+    set(ORVALIS_ARCH x64)
+endif()
+
 # Warnings as errors, no exceptions or RTTI, and no build paths in the objects.
 function(orvalis_product_options target)
     target_compile_options(${target} PRIVATE
@@ -22,6 +30,20 @@ function(orvalis_deliverable target)
         LIBRARY_OUTPUT_DIRECTORY ${ORVALIS_DIST_DIR})
 endfunction()
 
+# A launcher: a deliverable whose C runtime start-up leaves the x87 control
+# word at the 0x027F Windows gives a new process (the runtime's own reset sets
+# 0x037F, 64-bit precision); the host runs on the launcher's thread and
+# inherits it.
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=CRT_fp8.o
+    OUTPUT_VARIABLE ORVALIS_CRT_FP8 OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT EXISTS "${ORVALIS_CRT_FP8}")
+    message(FATAL_ERROR "The compiler has no CRT_fp8.o")
+endif()
+function(orvalis_launcher target)
+    orvalis_deliverable(${target})
+    target_link_libraries(${target} PRIVATE ${ORVALIS_CRT_FP8})
+endfunction()
+
 # The product's logic as the unit tests link it: the same sources, compiled
 # with the seam's hooks forced in.
 function(orvalis_seamed_library name)
@@ -32,7 +54,21 @@ function(orvalis_seamed_library name)
     target_link_libraries(${name} PUBLIC orvalis_seam)
 endfunction()
 
-# A GoogleTest program run under wine64 by CTest. Unit tests (the default)
+# A test of this tree's architecture: NAME.x86 or NAME.x64. Everything run
+# under Wine shares the run's one prefix and display, so such tests hold one
+# lock and `ctest -j` never runs two of them at once.
+function(orvalis_add_test name)
+    cmake_parse_arguments(T "HOST" "" "COMMAND;PROPERTIES" ${ARGN})
+    add_test(NAME ${name}.${ORVALIS_ARCH} COMMAND ${T_COMMAND})
+    if(NOT T_HOST)
+        set_tests_properties(${name}.${ORVALIS_ARCH} PROPERTIES RESOURCE_LOCK wine_prefix)
+    endif()
+    if(T_PROPERTIES)
+        set_tests_properties(${name}.${ORVALIS_ARCH} PROPERTIES ${T_PROPERTIES})
+    endif()
+endfunction()
+
+# A GoogleTest program run under Wine by CTest. Unit tests (the default)
 # get the seam's main, which checks for leaks after every test; pass PLAIN
 # for programs that drive the real binaries from outside.
 function(orvalis_test name)
@@ -47,8 +83,5 @@ function(orvalis_test name)
     target_compile_options(${name} PRIVATE -Wall -Wextra -Werror)
     target_link_options(${name} PRIVATE -static)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-    add_test(NAME ${name} COMMAND ${name})
-    if(T_PROPERTIES)
-        set_tests_properties(${name} PROPERTIES ${T_PROPERTIES})
-    endif()
+    orvalis_add_test(${name} COMMAND ${name} PROPERTIES ${T_PROPERTIES})
 endfunction()

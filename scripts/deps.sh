@@ -22,6 +22,7 @@ need /usr/src/googletest/CMakeLists.txt googletest
 need wixl wixl
 need msiinfo msitools
 need python3 python3
+need /usr/i686-w64-mingw32/lib/zlib1.dll libz-mingw-w64
 if [ -n "$missing" ]; then
     echo "Installing:$missing"
     export DEBIAN_FRONTEND=noninteractive
@@ -29,3 +30,5 @@ if [ -n "$missing" ]; then
     # shellcheck disable=SC2086
     apt-get install -y -q --no-install-recommends $missing
 fi
+# The 32-bit Wine that runs the i686 files: once, into a private root.
+sh "$(dirname "$0")/wine32.sh"

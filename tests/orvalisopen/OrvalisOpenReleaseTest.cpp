@@ -70,15 +70,18 @@ protected:
         return data != NULL ? std::string(data, SizeofResource(module_, found)) : std::string();
     }
 
+    // A callback of the platform's calling convention (stdcall on i686).
+    static BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR param)
+    {
+        reinterpret_cast<std::vector<WORD>*>(param)->push_back(language);
+        return TRUE;
+    }
+
     static std::vector<WORD> Languages(const WCHAR* type, WORD id)
     {
         std::vector<WORD> languages;
         EnumResourceLanguagesW(module_, type, MAKEINTRESOURCEW(id),
-                               [](HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR param) -> BOOL {
-                                   reinterpret_cast<std::vector<WORD>*>(param)->push_back(language);
-                                   return TRUE;
-                               },
-                               reinterpret_cast<LONG_PTR>(&languages));
+                               AddLanguage, reinterpret_cast<LONG_PTR>(&languages));
         return languages;
     }
 
