@@ -1,68 +1,19 @@
-// The i686 Tidewell.exe as shipped: read through the platform's image,
-// resource and version APIs, never run.
+// The i686 Tidewell.exe as shipped: read through the platform's resource and
+// version APIs, never run. Its PE headers and imports: tests/release/check_pe.sh.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "ReleaseImage.h"
 #include "TestSupport.h"
 
 namespace
 {
 
-// Resource types by number (the RT_ names are narrow in this build).
-const LPCWSTR kIcon = MAKEINTRESOURCEW(3);
-const LPCWSTR kGroupIcon = MAKEINTRESOURCEW(14);
-const LPCWSTR kManifest = MAKEINTRESOURCEW(24);
-
 std::wstring ReleaseFile() { return ReleaseDir() + L"\\Tidewell.exe"; }
-
-struct ReleaseImage
-{
-    HMODULE module;
-    ReleaseImage()
-        : module(LoadLibraryExW(ReleaseFile().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE))
-    {
-    }
-    ~ReleaseImage()
-    {
-        if (module != NULL)
-            FreeLibrary(module);
-    }
-};
-
-std::string ResourceBytes(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language)
-{
-    HRSRC found = FindResourceExW(module, type, name, language);
-    if (found == NULL)
-        return std::string();
-    HGLOBAL loaded = LoadResource(module, found);
-    const char* data = static_cast<const char*>(LockResource(loaded));
-    return data != NULL ? std::string(data, SizeofResource(module, found)) : std::string();
-}
-
-std::wstring ResourceId(LPCWSTR id)
-{
-    return IS_INTRESOURCE(id) ? std::to_wstring(reinterpret_cast<ULONG_PTR>(id)) : std::wstring(id);
-}
-
-BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR type, LPCWSTR name, WORD language, LONG_PTR param)
-{
-    reinterpret_cast<std::set<std::wstring>*>(param)->insert(
-        ResourceId(type) + L"/" + ResourceId(name) + L"/" + std::to_wstring(language));
-    return TRUE;
-}
-
-BOOL CALLBACK AddName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR param)
-{
-    return EnumResourceLanguagesW(module, type, name, AddLanguage, param);
-}
-
-BOOL CALLBACK AddType(HMODULE module, LPWSTR type, LONG_PTR param)
-{
-    return EnumResourceNamesW(module, type, AddName, param);
-}
 
 unsigned long BigEndian32(const std::string& bytes, size_t at)
 {
@@ -84,121 +35,38 @@ unsigned long Crc32(const std::string& bytes, size_t at, size_t length)
     return crc ^ 0xFFFFFFFFul;
 }
 
-#pragma pack(push, 2)
-struct IconDirEntry
-{
-    BYTE width, height, colorCount, reserved;
-    WORD planes, bitCount;
-    DWORD bytesInRes;
-    WORD id;
-};
-struct IconDir
-{
-    WORD reserved, type, count;
-    IconDirEntry entries[1];
-};
-#pragma pack(pop)
-
 }  // namespace
-
-TEST(TidewellRelease, IsA32BitGuiProgramImportingOnlySystemLibraries)
-{
-    std::string file;
-    ASSERT_TRUE(ReadBytes(ReleaseFile(), &file));
-    ASSERT_GT(file.size(), sizeof(IMAGE_DOS_HEADER));
-    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
-    ASSERT_EQ(IMAGE_DOS_SIGNATURE, dos->e_magic);
-    ASSERT_LT(dos->e_lfanew + sizeof(IMAGE_NT_HEADERS32), file.size());
-    const IMAGE_NT_HEADERS32* nt =
-        reinterpret_cast<const IMAGE_NT_HEADERS32*>(file.data() + dos->e_lfanew);
-    ASSERT_EQ(IMAGE_NT_SIGNATURE, nt->Signature);
-    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, nt->FileHeader.Machine);
-    ASSERT_EQ(IMAGE_NT_OPTIONAL_HDR32_MAGIC, nt->OptionalHeader.Magic);
-    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, nt->OptionalHeader.Subsystem);
-
-    // Import names, found through the mapped image.
-    ReleaseImage image;
-    ASSERT_NE(nullptr, image.module);
-    const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
-    DWORD importRva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    auto at = [&](DWORD rva) -> const char* {
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i)
-        {
-            const IMAGE_SECTION_HEADER& s = sections[i];
-            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
-                return file.data() + s.PointerToRawData + (rva - s.VirtualAddress);
-        }
-        return nullptr;
-    };
-    const IMAGE_IMPORT_DESCRIPTOR* import =
-        reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(importRva));
-    ASSERT_NE(nullptr, import);
-    std::set<std::string> imported;
-    for (; import->Name != 0; ++import)
-    {
-        std::string name = at(import->Name);
-        for (char& ch : name)
-            ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
-        imported.insert(name);
-    }
-    EXPECT_EQ((std::set<std::string>{"KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL"}), imported);
-}
 
 TEST(TidewellRelease, CarriesExactlyItsIconManifestAndVersionInUsEnglish)
 {
-    ReleaseImage image;
-    ASSERT_NE(nullptr, image.module);
-    std::set<std::wstring> resources;
-    EnumResourceTypesW(image.module, AddType, reinterpret_cast<LONG_PTR>(&resources));
+    DataFile image(ReleaseFile());
+    ASSERT_NE(nullptr, image.get());
     std::set<std::wstring> expected = {L"14/10/1033", L"24/1/1033", L"16/1/1033"};
     for (int id = 1; id <= 12; ++id)
         expected.insert(L"3/" + std::to_wstring(id) + L"/1033");
-    EXPECT_EQ(expected, resources);
+    EXPECT_EQ(expected, ResourceList(image.get()));
 }
 
 TEST(TidewellRelease, IconGroupHoldsTwelveImagesInOrder)
 {
-    ReleaseImage image;
-    ASSERT_NE(nullptr, image.module);
-    std::string group = ResourceBytes(image.module, kGroupIcon, MAKEINTRESOURCEW(10), 1033);
-    ASSERT_EQ(6u + 12 * 14, group.size());
-    const IconDir* dir = reinterpret_cast<const IconDir*>(group.data());
-    EXPECT_EQ(0, dir->reserved);
-    EXPECT_EQ(1, dir->type);
-    ASSERT_EQ(12, dir->count);
-
-    struct Expected
-    {
-        int size, bitCount;
-    };
-    const Expected images[12] = {{16, 4}, {16, 8}, {24, 8}, {32, 4},  {32, 8},  {48, 4},
-                                 {48, 8}, {256, 32}, {16, 32}, {24, 32}, {32, 32}, {48, 32}};
-    for (int i = 0; i < 12; ++i)
+    DataFile image(ReleaseFile());
+    ASSERT_NE(nullptr, image.get());
+    const std::vector<IconImage> expected = {{16, 4},  {16, 8},   {24, 8},  {32, 4},
+                                             {32, 8},  {48, 4},   {48, 8},  {256, 32},
+                                             {16, 32}, {24, 32},  {32, 32}, {48, 32}};
+    std::vector<IconGroupImage> images =
+        ExpectIconGroup(image.get(), 10, kEnglishUS, expected,
+                        SourceDir() + L"\\tools\\icons\\out\\Tidewell.ico", 256);
+    ASSERT_EQ(12u, images.size());
+    for (size_t i = 0; i < images.size(); ++i)
     {
         SCOPED_TRACE(i);
-        const IconDirEntry& e = dir->entries[i];
-        const int size = images[i].size, bits = images[i].bitCount;
-        EXPECT_EQ(size == 256 ? 0 : size, e.width);
-        EXPECT_EQ(size == 256 ? 0 : size, e.height);
-        EXPECT_EQ(1, e.planes);
-        EXPECT_EQ(bits, e.bitCount);
-        EXPECT_EQ(i + 1, e.id);
-        std::string bytes = ResourceBytes(image.module, kIcon, MAKEINTRESOURCEW(e.id), 1033);
-        ASSERT_EQ(e.bytesInRes, bytes.size());
+        EXPECT_EQ(i + 1, images[i].entry.id);
+        const int size = expected[i].size;
         if (size == 256)
             continue;  // the PNG, checked below
-        // A DIB of twice the height: the colour image, then the AND mask.
-        ASSERT_GE(bytes.size(), sizeof(BITMAPINFOHEADER));
-        const BITMAPINFOHEADER* h = reinterpret_cast<const BITMAPINFOHEADER*>(bytes.data());
-        EXPECT_EQ(sizeof(BITMAPINFOHEADER), h->biSize);
-        EXPECT_EQ(size, h->biWidth);
-        EXPECT_EQ(2 * size, h->biHeight);
-        EXPECT_EQ(bits, h->biBitCount);
-        EXPECT_EQ(static_cast<DWORD>(BI_RGB), h->biCompression);
-        size_t palette = bits <= 8 ? (h->biClrUsed ? h->biClrUsed : 1u << bits) * 4 : 0;
-        size_t xorRow = ((size * bits + 31) / 32) * 4, andRow = ((size + 31) / 32) * 4;
-        EXPECT_EQ(sizeof(BITMAPINFOHEADER) + palette + size * (xorRow + andRow), bytes.size());
-        // ...and the platform makes an icon of it.
+        // The platform makes an icon of each bitmap.
+        std::string& bytes = images[i].bytes;
         HICON icon = CreateIconFromResourceEx(reinterpret_cast<BYTE*>(&bytes[0]),
                                               static_cast<DWORD>(bytes.size()), TRUE, 0x00030000,
                                               size, size, 0);
@@ -210,9 +78,9 @@ TEST(TidewellRelease, IconGroupHoldsTwelveImagesInOrder)
 
 TEST(TidewellRelease, LargestIconIsAValidRgbaPng)
 {
-    ReleaseImage image;
-    ASSERT_NE(nullptr, image.module);
-    std::string png = ResourceBytes(image.module, kIcon, MAKEINTRESOURCEW(8), 1033);
+    DataFile image(ReleaseFile());
+    ASSERT_NE(nullptr, image.get());
+    std::string png = ResourceBytes(image.get(), kIconResource, 8, kEnglishUS);
     ASSERT_GT(png.size(), 8u + 25 + 12);
     EXPECT_EQ(std::string("\x89PNG\r\n\x1a\n", 8), png.substr(0, 8));
 
@@ -264,10 +132,12 @@ TEST(TidewellRelease, LargestIconIsAValidRgbaPng)
 
 TEST(TidewellRelease, ManifestRunsAsInvokerWithCommonControls6)
 {
-    ReleaseImage image;
-    ASSERT_NE(nullptr, image.module);
-    std::string manifest = ResourceBytes(image.module, kManifest, MAKEINTRESOURCEW(1), 1033);
+    DataFile image(ReleaseFile());
+    ASSERT_NE(nullptr, image.get());
+    std::string manifest = ResourceBytes(image.get(), kManifestResource, 1, kEnglishUS);
     ASSERT_FALSE(manifest.empty());
+    ExpectResourceIsFile(image.get(), kManifestResource, 1, kEnglishUS,
+                         SourceDir() + L"\\Tidewell\\Tidewell.manifest");
     // Each element with its attributes, in document order.
     const char* const expected[] = {
         "<assemblyIdentity version=\"2012.2.0.0\" processorArchitecture=\"x86\" "
@@ -290,44 +160,20 @@ TEST(TidewellRelease, ManifestRunsAsInvokerWithCommonControls6)
 
 TEST(TidewellRelease, VersionRecord)
 {
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeW(ReleaseFile().c_str(), &handle);
-    ASSERT_GT(size, 0u);
-    std::vector<BYTE> block(size);
-    ASSERT_TRUE(GetFileVersionInfoW(ReleaseFile().c_str(), 0, size, &block[0]));
-
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(&block[0], L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(static_cast<DWORD>(VS_FFI_SIGNATURE), fixed->dwSignature);
-    EXPECT_EQ((2012u << 16) | 2u, fixed->dwFileVersionMS);
-    EXPECT_EQ(0u, fixed->dwFileVersionLS);
-    EXPECT_EQ((2012u << 16) | 2u, fixed->dwProductVersionMS);
-    EXPECT_EQ(0u, fixed->dwProductVersionLS);
-    EXPECT_EQ(0x17u, fixed->dwFileFlagsMask);
-    EXPECT_EQ(0u, fixed->dwFileFlags);
-    EXPECT_EQ(static_cast<DWORD>(VOS__WINDOWS32), fixed->dwFileOS);
-    EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
-
-    WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(&block[0], L"\\VarFileInfo\\Translation",
-                               reinterpret_cast<void**>(&translation), &length));
-    ASSERT_EQ(4u, length);
-    EXPECT_EQ(0x0409, translation[0]);
-    EXPECT_EQ(1200, translation[1]);
-
-    const wchar_t* const strings[][2] = {
-        {L"FileDescription", L"Tidewell"},   {L"FileVersion", L"2012, 2, 0, 0"},
-        {L"InternalName", L"Tidewell"},      {L"OriginalFilename", L"Tidewell.exe"},
-        {L"ProductName", L"Tidewell"},       {L"ProductVersion", L"2012, 2, 0, 0"},
+    VersionRecord want = {
+        {(2012u << 16) | 2u, 0, (2012u << 16) | 2u, 0, 0x17, 0, VOS__WINDOWS32, VFT_APP,
+         VFT2_UNKNOWN},
+        L"040904b0",
+        {
+            {L"FileDescription", L"Tidewell"},
+            {L"FileVersion", L"2012, 2, 0, 0"},
+            {L"InternalName", L"Tidewell"},
+            {L"OriginalFilename", L"Tidewell.exe"},
+            {L"ProductName", L"Tidewell"},
+            {L"ProductVersion", L"2012, 2, 0, 0"},
+        },
+        0x0409,
+        1200,
     };
-    for (const auto& s : strings)
-    {
-        SCOPED_TRACE(Utf8(s[0]));
-        WCHAR* value = nullptr;
-        std::wstring path = std::wstring(L"\\StringFileInfo\\040904b0\\") + s[0];
-        ASSERT_TRUE(VerQueryValueW(&block[0], path.c_str(), reinterpret_cast<void**>(&value),
-                                   &length));
-        EXPECT_EQ(std::wstring(s[1]), std::wstring(value));
-    }
+    ExpectVersionRecord(ReleaseFile(), want);
 }
