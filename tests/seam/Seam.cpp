@@ -58,7 +58,9 @@ struct Block
 };
 
 const SIZE_T GuardBytes = 16;
-const BYTE GuardByte = 0xFD;
+// Each guard byte differs from its neighbours, so that a guard copied from
+// another block to another offset does not pass for this block's own.
+BYTE GuardByte(SIZE_T i) { return static_cast<BYTE>(0xF1 + i); }
 const BYTE FreshByte = 0xCD;
 
 // Wine writes a terminator behind string data it delivers when there is
@@ -161,8 +163,8 @@ void* Allocated(std::vector<Block>& list, UINT flags, SIZE_T bytes, Allocate all
     if (guarded && (flags & GMEM_ZEROINIT) == 0)
         std::fill(static_cast<BYTE*>(block), static_cast<BYTE*>(block) + bytes, FreshByte);
     if (guarded)
-        std::fill(static_cast<BYTE*>(block) + bytes, static_cast<BYTE*>(block) + bytes + GuardBytes,
-                  GuardByte);
+        for (SIZE_T i = 0; i < GuardBytes; ++i)
+            static_cast<BYTE*>(block)[bytes + i] = GuardByte(i);
     Block entry = {block, bytes, guarded};
     list.push_back(entry);
     return block;
@@ -179,7 +181,7 @@ void Freed(std::vector<Block>& list, void* block)
         {
             const BYTE* guard = static_cast<const BYTE*>(block) + it->bytes;
             for (SIZE_T i = 0; i < GuardBytes; ++i)
-                if (guard[i] != GuardByte)
+                if (guard[i] != GuardByte(i))
                 {
                     ++S().overruns;
                     break;
