@@ -1,5 +1,6 @@
 #include "PlayerLauncher.h"
 
+#include "FullPath.h"
 #include "HostHandOver.h"
 #include "OrvalisHost.h"
 #include "ScopeGuards.h"
@@ -38,6 +39,11 @@ const WCHAR* TerminatedText(const BYTE* data, DWORD bytes)
 // one when its version is strictly higher than the best so far.
 void ExamineInstallation(const WCHAR* registered, WideBuffer& chosen, VersionQuad& best)
 {
+    // A relative path would be tested against the current folder, while the
+    // host library beside it would be loaded through the search order: the
+    // version read and the library loaded could be different files.
+    if (!IsFullyQualifiedPath(registered))
+        return;
     DWORD attributes = GetFileAttributesW(registered);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return;

@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "FullPath.h"
 #include "PathBuffer.h"
 #include "ScopeGuards.h"
 
@@ -24,14 +25,16 @@ const HRESULT BufferOverflowStatus = static_cast<HRESULT>(0x8007006F);
 
 typedef HRESULT(WINAPI* SHGetFolderPathWProc)(HWND, int, HANDLE, DWORD, LPWSTR);
 
-// A path is taken only when it is terminated within the buffer and names no
-// variable that is still unexpanded.
+// A path is taken only when it is terminated within the buffer, names no
+// variable that is still unexpanded and is fully qualified: a relative one
+// (".", "C:", "Data") would make the installer's working folder, which is the
+// system folder under Windows Installer, the data folder.
 bool IsUsablePath(const WCHAR* path)
 {
     for (int i = 0; i < DataFolderPathUnits; ++i)
     {
         if (path[i] == 0)
-            return true;
+            return IsFullyQualifiedPath(path);
         if (path[i] == L'%')
             return false;
     }
@@ -62,6 +65,70 @@ DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR* path, DWORD posit
         count = ReadEnvironmentValue(HKEY_LOCAL_MACHINE, MachineEnvironmentKey, copied,
                                      destination, space);
     return count;
+}
+
+// How often a value that changes while it is read is sized and read again.
+const int ValueReadAttempts = 3;
+
+// The read of a value sized at `bytes`, into `data` of that many bytes: true
+// with the bytes read when it is still of `type` and fitted, false when it
+// changed (grew or took another type) and must be sized again. Any other
+// failure leaves `bytes` at 0.
+bool ReadValueAs(HKEY key, const WCHAR* name, DWORD type, BYTE* data, DWORD* bytes)
+{
+    DWORD readType = REG_NONE;
+    LONG code = RegQueryValueExW(key, name, NULL, &readType, data, bytes);
+    if (code == ERROR_MORE_DATA || (code == ERROR_SUCCESS && readType != type))
+        return false;
+    if (code != ERROR_SUCCESS)
+        *bytes = 0;
+    return true;
+}
+
+// A REG_SZ value read straight into the destination. False: ask again.
+bool ReadPlainValue(HKEY key, const WCHAR* name, DWORD bytes, WCHAR* destination, int space,
+                    DWORD* count)
+{
+    // Only data that fits whole is read; an odd last byte counts as a unit
+    // here, so it is never written past the space.
+    if (static_cast<LONGLONG>(bytes) > 2 * static_cast<LONGLONG>(space))
+    {
+        *count = bytes / 2 + (bytes & 1);
+        return true;
+    }
+    if (!ReadValueAs(key, name, REG_SZ, reinterpret_cast<BYTE*>(destination), &bytes))
+        return false;
+    // The count includes the terminator: a value stored without one loses
+    // its last unit to it.
+    *count = bytes / 2;
+    if (*count != 0)
+        destination[*count - 1] = 0;
+    return true;
+}
+
+// A REG_EXPAND_SZ value read into a block of twice its size, then expanded
+// into the destination. False: ask again.
+bool ReadExpandableValue(HKEY key, const WCHAR* name, DWORD bytes, WCHAR* destination, int space,
+                         DWORD* count)
+{
+    *count = 0;
+    if (bytes > MAXDWORD / 2)
+        return true;
+    LocalGuard data(LocalAlloc(LMEM_FIXED, 2 * static_cast<SIZE_T>(bytes)));
+    if (data.block == NULL)
+        return true;
+    WCHAR* text = static_cast<WCHAR*>(data.block);
+    if (!ReadValueAs(key, name, REG_EXPAND_SZ, static_cast<BYTE*>(data.block), &bytes))
+        return false;
+    DWORD units = bytes / 2;
+    if (units == 0)
+        return true;
+    // The stored text need not end in a terminator: end it after its last
+    // whole unit (the block holds twice the data).
+    text[units] = 0;
+    *count = space <= 0 ? ExpandEnvironmentStringsW(text, NULL, 0)
+                        : ExpandEnvironmentStringsW(text, destination, static_cast<DWORD>(space));
+    return true;
 }
 
 }  // namespace
@@ -119,47 +186,28 @@ DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
         key.key = NULL;
         return 0;
     }
-    DWORD type = 0;
-    DWORD bytes = 0;
-    if (RegQueryValueExW(key.key, name, NULL, &type, NULL, &bytes) != ERROR_SUCCESS)
-        return 0;
-    if (type != REG_SZ && type != REG_EXPAND_SZ)
-        return 0;
-    // Less than one whole unit is no text at all, whatever the type.
-    DWORD units = bytes / 2;
-    if (units == 0)
-        return 0;
-
-    if (type == REG_SZ)
+    // The value may change between the query of its size and the read. What
+    // the read reports decides; a value that outgrew the room or changed its
+    // type meanwhile is sized anew, and one that keeps changing is absent.
+    for (int attempt = 0; attempt < ValueReadAttempts; ++attempt)
     {
-        // Only data that fits whole is read; an odd last byte counts as a
-        // unit here, so it is never written past the space.
-        if (static_cast<LONGLONG>(bytes) > 2 * static_cast<LONGLONG>(space))
-            return units + (bytes & 1);
-        if (RegQueryValueExW(key.key, name, NULL, NULL, reinterpret_cast<BYTE*>(destination),
-                             &bytes) != ERROR_SUCCESS)
+        DWORD type = 0;
+        DWORD bytes = 0;
+        if (RegQueryValueExW(key.key, name, NULL, &type, NULL, &bytes) != ERROR_SUCCESS)
             return 0;
-        // The count includes the terminator: a value stored without one
-        // loses its last unit to it.
-        destination[units - 1] = 0;
-        return units;
+        if (type != REG_SZ && type != REG_EXPAND_SZ)
+            return 0;
+        // Less than one whole unit is no text at all, whatever the type.
+        if (bytes / 2 == 0)
+            return 0;
+        DWORD count = 0;
+        bool settled = type == REG_SZ
+                           ? ReadPlainValue(key.key, name, bytes, destination, space, &count)
+                           : ReadExpandableValue(key.key, name, bytes, destination, space, &count);
+        if (settled)
+            return count;
     }
-
-    if (bytes > MAXDWORD / 2)
-        return 0;
-    LocalGuard data(LocalAlloc(LMEM_FIXED, 2 * static_cast<SIZE_T>(bytes)));
-    if (data.block == NULL)
-        return 0;
-    WCHAR* text = static_cast<WCHAR*>(data.block);
-    if (RegQueryValueExW(key.key, name, NULL, NULL, static_cast<BYTE*>(data.block), &bytes) !=
-        ERROR_SUCCESS)
-        return 0;
-    // The stored text need not end in a terminator: end it after its last
-    // whole unit (the block holds twice the data).
-    text[units] = 0;
-    if (space <= 0)
-        return ExpandEnvironmentStringsW(text, NULL, 0);
-    return ExpandEnvironmentStringsW(text, destination, static_cast<DWORD>(space));
+    return 0;
 }
 
 HRESULT LocateSharedDataFolder(WCHAR* path)

@@ -11,8 +11,8 @@ const int DataFolderPathUnits = MAX_PATH;
 
 // 0 with the data folder's path in `path`; E_FAIL when the shared documents
 // folder can't be found; 0x8007006F when its path is too long for the name.
-// A value that is too long, unterminated or still holds a '%' is never used:
-// the shared documents folder is used instead.
+// A value that is too long, unterminated, not fully qualified or still holds
+// a '%' is never used: the shared documents folder is used instead.
 HRESULT ResolveDataFolder(WCHAR* path);
 
 // Expands "%TIDEWELLDATA%" into `path`. Returns the count of the expansion,

@@ -1,5 +1,6 @@
 #include "FolderCustomisation.h"
 
+#include "FullPath.h"
 #include "Harnfold.h"
 #include "PathBuffer.h"
 
@@ -106,8 +107,9 @@ HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD b
 
 bool CustomiseDataFolder(const WCHAR* folder)
 {
-    // An empty path would make the current folder a system folder.
-    if (folder == NULL || folder[0] == 0)
+    // A relative path would make the current folder (or one beside it, or a
+    // drive's current folder) a system folder.
+    if (!IsFullyQualifiedPath(folder))
         return false;
     if (!MakeSystemFolder(folder))
         return true;
@@ -146,8 +148,9 @@ bool CustomiseDataFolder(const WCHAR* folder)
 
 bool RemoveFolderCustomisation(const WCHAR* folder)
 {
+    // Nothing is deleted or unmarked relative to the current folder.
     WCHAR iniPath[MAX_PATH];
-    if (folder == NULL || !CopyPath(iniPath, folder) || !AppendDesktopIni(iniPath))
+    if (!IsFullyQualifiedPath(folder) || !CopyPath(iniPath, folder) || !AppendDesktopIni(iniPath))
         return false;
     if (GetFileAttributesW(iniPath) != INVALID_FILE_ATTRIBUTES)
         DeleteFileW(iniPath);

@@ -38,12 +38,13 @@ HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD b
 // Marks the folder as a system folder and writes its hidden Desktop.ini.
 // True also when the marking is unavailable or refused (nothing written);
 // false when the file's path doesn't fit, its text can't be made or it
-// can't be written, and for an empty path (then nothing is touched).
+// can't be written, and for a path that is not fully qualified (then nothing
+// is touched).
 bool CustomiseDataFolder(const WCHAR* folder);
 
 // Deletes the folder's Desktop.ini, clears the folder's attributes and
 // removes it when empty. False, nothing touched, only when the Desktop.ini
-// path doesn't fit or the path is empty.
+// path doesn't fit or the path is not fully qualified.
 bool RemoveFolderCustomisation(const WCHAR* folder);
 
 #endif

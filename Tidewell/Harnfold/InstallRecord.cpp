@@ -7,6 +7,25 @@ namespace
 
 typedef LONG(WINAPI* RegDeleteKeyExWProc)(HKEY, LPCWSTR, REGSAM, DWORD);
 
+// A registry link can lead to any key of the machine, so the deletion never
+// goes through one: it stops there as at a key that can't be opened. Opened
+// as itself (REG_OPTION_OPEN_LINK), a link holds its target in this value.
+const WCHAR kLinkValue[] = L"SymbolicLinkValue";
+
+// 0 when the key, opened as itself, is no link; otherwise the code to stop
+// with, also when that can't be told.
+LONG RefuseLink(HKEY key)
+{
+    DWORD type = REG_NONE;
+    DWORD bytes = 0;
+    LONG code = RegQueryValueExW(key, kLinkValue, NULL, &type, NULL, &bytes);
+    if (code == ERROR_FILE_NOT_FOUND)
+        return ERROR_SUCCESS;
+    if (code != ERROR_SUCCESS)
+        return code;
+    return type == REG_LINK ? ERROR_CANTOPEN : ERROR_SUCCESS;
+}
+
 }  // namespace
 
 LONG StatusFromWin32(LONG code)
@@ -82,9 +101,15 @@ BOOL DeleteKeyContents(HKEY key, REGSAM viewFlags)
            ERROR_SUCCESS)
     {
         HKEY subKey;
-        code = RegOpenKeyExW(key, name, 0, KEY_ALL_ACCESS | viewFlags, &subKey);
+        code = RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS | viewFlags, &subKey);
         if (code != ERROR_SUCCESS)
             goto done;
+        code = RefuseLink(subKey);
+        if (code != ERROR_SUCCESS)
+        {
+            RegCloseKey(subKey);
+            goto done;
+        }
         DeleteKeyContents(subKey, viewFlags);
         RegCloseKey(subKey);
         code = DeleteRegistryKey(key, name, viewFlags);
@@ -119,9 +144,16 @@ done:
 BOOL DeleteProductKey()
 {
     HKEY key;
-    LONG code = RegOpenKeyExW(HKEY_LOCAL_MACHINE, HARNFOLD_PRODUCT_KEY, 0, KEY_ALL_ACCESS, &key);
+    LONG code = RegOpenKeyExW(HKEY_LOCAL_MACHINE, HARNFOLD_PRODUCT_KEY, REG_OPTION_OPEN_LINK,
+                              KEY_ALL_ACCESS, &key);
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
         return TRUE;
+    if (code == ERROR_SUCCESS)
+    {
+        code = RefuseLink(key);
+        if (code != ERROR_SUCCESS)
+            RegCloseKey(key);
+    }
     if (code != ERROR_SUCCESS)
     {
         SetLastError(static_cast<DWORD>(code));

@@ -242,3 +242,122 @@ TEST_F(InstallRecordTest, AFailedKeyDeletionIsReported)
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
     EXPECT_TRUE(MachineKeyExists(std::wstring(kKey) + L"\\A"));
 }
+
+namespace
+{
+
+// A key outside Software, so that both architectures' views agree on it.
+const WCHAR* const kLinkTarget = L"SYSTEM\\HarnfoldLinkTarget";
+
+void MakeLinkTarget()
+{
+    DeleteTree(HKEY_LOCAL_MACHINE, kLinkTarget);
+    ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, kLinkTarget, L"Kept", L"v"));
+    ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, std::wstring(kLinkTarget) + L"\\Inner", L"", L"v"));
+}
+
+void ExpectLinkTargetUntouched(const char* what)
+{
+    WCHAR data[8] = L"";
+    DWORD size = sizeof data;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kLinkTarget, L"Kept", RRF_RT_REG_SZ,
+                                          NULL, data, &size))
+        << what;
+    EXPECT_TRUE(MachineKeyExists(std::wstring(kLinkTarget) + L"\\Inner")) << what;
+}
+
+}  // namespace
+
+// A registry link under the product key (or the product key itself as one)
+// can lead anywhere in the machine's registry. The deletion stops at it as at
+// a subkey that can't be opened; the link's target keeps everything.
+TEST_F(InstallRecordTest, ALinkStopsTheDeletionAndItsTargetIsUntouched)
+{
+    // Subkeys are enumerated in name order: A, Link, Locked, Z.
+    const std::wstring link = std::wstring(kKey) + L"\\Link";
+    MakeNestedKey();
+    MakeLinkTarget();
+    ASSERT_TRUE(CreateMachineLink(link, kLinkTarget));
+    SetLastError(0);
+    EXPECT_FALSE(DeleteProductKey());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANTOPEN), GetLastError());
+    ExpectLinkTargetUntouched("link under the product key");
+    EXPECT_FALSE(MachineKeyExists(std::wstring(kKey) + L"\\A"));
+    EXPECT_TRUE(MachineKeyExists(std::wstring(kKey) + L"\\Locked\\D"));
+    EXPECT_TRUE(MachineKeyExists(std::wstring(kKey) + L"\\Z"));
+    DWORD type, value;
+    EXPECT_TRUE(StoredCount(&type, &value));
+    for (const SeamRegOpen& open : SeamRegOpens())
+        EXPECT_EQ(static_cast<REGSAM>(KEY_ALL_ACCESS), open.access);
+    ASSERT_TRUE(DeleteMachineLink(link));
+    ExpectLinkTargetUntouched("after removing the link");
+
+    DeleteTree(HKEY_LOCAL_MACHINE, kKey);
+    ASSERT_TRUE(CreateMachineLink(kKey, kLinkTarget));
+    SetLastError(0);
+    EXPECT_FALSE(DeleteProductKey());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANTOPEN), GetLastError());
+    ExpectLinkTargetUntouched("the product key as a link");
+    ASSERT_TRUE(DeleteMachineLink(kKey));
+    ExpectLinkTargetUntouched("after removing the link");
+    DeleteTree(HKEY_LOCAL_MACHINE, kLinkTarget);
+}
+
+// Each registry step of the walk can fail, ERROR_MORE_DATA in the middle of
+// an enumeration included (a name grew after the buffer was sized): the walk
+// stops at once with that code, and what it had not reached stays.
+TEST_F(InstallRecordTest, AFailedStepStopsTheDeletionWithItsCode)
+{
+    // Harnfold\{S1, S2} (leaves without values), values Count, V1, V2. The
+    // product key is opened, then each subkey; the subkey enumeration runs
+    // top, S1, top, S2, top; the value enumeration S1, S2, then the top.
+    struct Case
+    {
+        const char* what;
+        SeamCall call;
+        int nth;
+        LONG error;
+        bool s1, s2;      // still there afterwards
+        int valuesLeft;
+    };
+    const Case cases[] = {
+        {"subkeys: more data at once", SeamCallRegEnumKeyExW, 1, ERROR_MORE_DATA, true, true, 3},
+        {"subkeys: more data midway", SeamCallRegEnumKeyExW, 3, ERROR_MORE_DATA, false, true, 3},
+        {"subkeys: other failure", SeamCallRegEnumKeyExW, 3, ERROR_ACCESS_DENIED, false, true, 3},
+        {"values: more data at once", SeamCallRegEnumValueW, 3, ERROR_MORE_DATA, false, false, 3},
+        {"values: more data midway", SeamCallRegEnumValueW, 4, ERROR_MORE_DATA, false, false, 2},
+        {"value deletion", SeamCallRegDeleteValueW, 2, ERROR_ACCESS_DENIED, false, false, 2},
+        {"link check", SeamCallRegQueryValueExW, 2, ERROR_ACCESS_DENIED, true, true, 3},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        DeleteTree(HKEY_LOCAL_MACHINE, kKey);
+        for (const WCHAR* sub : {L"\\S1", L"\\S2"})
+        {
+            HKEY k;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kKey) + sub).c_str(),
+                                                     0, NULL, 0, KEY_WRITE, NULL, &k, NULL));
+            RegCloseKey(k);
+        }
+        ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, kKey, L"V1", L"v"));
+        ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, kKey, L"V2", L"v"));
+        DWORD one = 1;
+        ASSERT_TRUE(SetRawValue(HKEY_LOCAL_MACHINE, kKey, L"Count", REG_DWORD, &one, 4));
+        SeamReset();
+        SeamFailCall(c.call, c.nth, 1, static_cast<DWORD>(c.error));
+        SetLastError(0);
+        EXPECT_FALSE(DeleteProductKey());
+        EXPECT_EQ(static_cast<DWORD>(c.error), GetLastError());
+        EXPECT_EQ(c.nth, SeamCallsMade(c.call));
+        EXPECT_TRUE(MachineKeyExists(kKey));
+        EXPECT_EQ(c.s1, MachineKeyExists(std::wstring(kKey) + L"\\S1"));
+        EXPECT_EQ(c.s2, MachineKeyExists(std::wstring(kKey) + L"\\S2"));
+        HKEY k;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &k));
+        DWORD values = 0;
+        RegQueryInfoKeyW(k, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
+        RegCloseKey(k);
+        EXPECT_EQ(static_cast<DWORD>(c.valuesLeft), values);
+    }
+}

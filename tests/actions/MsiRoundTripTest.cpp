@@ -160,3 +160,79 @@ TEST_F(MsiRoundTrip, AnActionThatFailsFailsTheInstallation)
     EXPECT_EQ(-1, StoredCount());
     EXPECT_FALSE(FileExists(InstalledLibrary(L"A")));
 }
+
+// A TIDEWELLDATA relative to the working folder (the installer's, the system
+// folder under Windows Installer) or to a drive's current folder is not
+// used: "CBM Files" serves instead, and no other folder is touched.
+TEST_F(MsiRoundTrip, ARelativeDataFolderIsNotUsed)
+{
+    WCHAR system[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    const std::wstring folders[] = {system, std::wstring(system, 3)};
+    DWORD attributes[2];
+    for (int i = 0; i < 2; ++i)
+    {
+        attributes[i] = GetFileAttributesW(folders[i].c_str());
+        ASSERT_FALSE(FileExists(folders[i] + L"\\Desktop.ini")) << Utf8(folders[i]);
+    }
+    for (const WCHAR* value : {L".", L"C:", L"Data"})
+    {
+        SCOPED_TRACE(Utf8(value));
+        ASSERT_TRUE(SetStringValue(HKEY_CURRENT_USER, L"Environment", L"TIDEWELLDATA", value));
+        ASSERT_EQ(0u, Msiexec(L"/i \"" + Msi(L"A") + L"\""));
+        EXPECT_EQ(1, StoredCount());
+        ExpectCustomisedFor(InstalledLibrary(L"A"));
+        ASSERT_EQ(0u, Msiexec(L"/x \"" + Msi(L"A") + L"\""));
+        EXPECT_FALSE(FileExists(DataFolder()));
+        for (int i = 0; i < 2; ++i)
+        {
+            EXPECT_FALSE(FileExists(folders[i] + L"\\Desktop.ini")) << Utf8(folders[i]);
+            EXPECT_EQ(attributes[i], GetFileAttributesW(folders[i].c_str())) << Utf8(folders[i]);
+        }
+        EXPECT_FALSE(FileExists(std::wstring(system) + L"\\Data"));
+    }
+}
+
+namespace
+{
+
+// A key outside Software, so that both architectures' views agree on it.
+const WCHAR* const kLinkTarget = L"SYSTEM\\HarnfoldLinkTarget";
+
+// Removes the link itself (never its target) however the test ends, before
+// the clean-up deletes the product key's tree.
+struct LinkRemover
+{
+    std::wstring link;
+    ~LinkRemover()
+    {
+        DeleteMachineLink(link);
+        DeleteTree(HKEY_LOCAL_MACHINE, kLinkTarget);
+    }
+};
+
+}  // namespace
+
+// A registry link under the product key leads to any key of the machine: the
+// last removal stops deleting at it, the target keeps everything, and the
+// folder's clean-up still runs.
+TEST_F(MsiRoundTrip, TheLastRemovalNeverFollowsARegistryLink)
+{
+    ASSERT_EQ(0u, Msiexec(L"/i \"" + Msi(L"A") + L"\""));
+    ASSERT_EQ(1, StoredCount());
+    LinkRemover remover = {std::wstring(kKey) + L"\\Link"};
+    DeleteTree(HKEY_LOCAL_MACHINE, kLinkTarget);
+    ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, kLinkTarget, L"Kept", L"v"));
+    ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, std::wstring(kLinkTarget) + L"\\Inner", L"", L"v"));
+    ASSERT_TRUE(CreateMachineLink(remover.link, kLinkTarget));
+
+    ASSERT_EQ(0u, Msiexec(L"/x \"" + Msi(L"A") + L"\""));
+    WCHAR data[8] = L"";
+    DWORD size = sizeof data;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kLinkTarget, L"Kept", RRF_RT_REG_SZ,
+                                          NULL, data, &size));
+    EXPECT_TRUE(MachineKeyExists(std::wstring(kLinkTarget) + L"\\Inner"));
+    EXPECT_TRUE(MachineKeyExists(kKey));
+    EXPECT_FALSE(FileExists(DataFolder() + L"\\Desktop.ini"));
+    EXPECT_FALSE(FileExists(DataFolder()));
+}

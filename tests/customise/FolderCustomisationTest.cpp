@@ -448,20 +448,31 @@ TEST(CustomiseDataFolder, FailsAndLeavesNoFileWhenTheWriteFails)
     EXPECT_FALSE(CustomiseDataFolder(scratch.dir.c_str()));
 }
 
-TEST(CustomiseDataFolder, RefusesAnEmptyPathWithoutTouchingTheCurrentFolder)
+// Each of these names the scratch folder only through the current folder or
+// drive; neither operation may touch it.
+TEST(CustomiseDataFolder, RefusesPathsThatAreNotFullyQualifiedWithoutTouchingAnything)
 {
     Scratch scratch;
     UseModule(kModule);
     ASSERT_TRUE(WriteBytes(scratch.ini, "earlier"));
     SetFileAttributesW(scratch.ini.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_EQ(L':', scratch.dir[1]);
+    const std::wstring leaf = scratch.dir.substr(scratch.dir.rfind(L'\\') + 1);
+    const std::wstring relative[] = {
+        L"", L".", L".\\", scratch.dir.substr(0, 2), scratch.dir.substr(2), L"..\\" + leaf,
+    };
     WCHAR saved[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, saved);
     ASSERT_TRUE(SetCurrentDirectoryW(scratch.dir.c_str()));
-
-    EXPECT_FALSE(CustomiseDataFolder(L""));
-    EXPECT_FALSE(RemoveFolderCustomisation(L""));
-
+    for (const std::wstring& path : relative)
+    {
+        EXPECT_FALSE(CustomiseDataFolder(path.c_str())) << Utf8(path);
+        EXPECT_FALSE(RemoveFolderCustomisation(path.c_str())) << Utf8(path);
+    }
+    EXPECT_FALSE(CustomiseDataFolder(NULL));
+    EXPECT_FALSE(RemoveFolderCustomisation(NULL));
     SetCurrentDirectoryW(saved);
+
     EXPECT_EQ(0, SeamCallsMade(SeamCallLoadLibraryW));
     EXPECT_EQ("earlier", Contents(scratch.ini));
     EXPECT_EQ(DWORD(FILE_ATTRIBUTE_HIDDEN), Attributes(scratch.ini) & kMarks);

@@ -133,7 +133,8 @@ struct GuardedPath
 void ExpectNothingOutstanding(const char* what)
 {
     SeamOutstanding o = SeamGetOutstanding();
-    EXPECT_TRUE(o.globalBlocks == 0 && o.localBlocks == 0 && o.keys == 0 && o.modules == 0)
+    EXPECT_TRUE(o.globalBlocks == 0 && o.localBlocks == 0 && o.keys == 0 && o.modules == 0 &&
+                o.files == 0)
         << what << ": " << SeamDescribeOutstanding();
 }
 
@@ -163,6 +164,7 @@ protected:
     {
         ClearVariable();
         SetEnvironmentVariableW(L"TIDEWELL_TEST_BASE", L"C:\\Base");
+        SetEnvironmentVariableW(L"TIDEWELL_TEST_RELATIVE", L"Base");
         SetEnvironmentVariableW(L"TIDEWELL_TEST_FITS", LongPath(259).c_str());
         SetEnvironmentVariableW(L"TIDEWELL_TEST_LONG", LongPath(260).c_str());
         shared = SharedDocuments();
@@ -175,6 +177,7 @@ protected:
     {
         ClearVariable();
         SetEnvironmentVariableW(L"TIDEWELL_TEST_BASE", NULL);
+        SetEnvironmentVariableW(L"TIDEWELL_TEST_RELATIVE", NULL);
         SetEnvironmentVariableW(L"TIDEWELL_TEST_FITS", NULL);
         SetEnvironmentVariableW(L"TIDEWELL_TEST_LONG", NULL);
         if (!fallbackExisted)
@@ -234,8 +237,27 @@ TEST_F(DataFolder, VariableComesFromTheUserThenTheMachineThenTheProcess)
          L"C:\\Data\\Machine", 2},
         {"REG_SZ of one byte is absent", Bytes(REG_SZ, L"C", 1), machine, nullptr, 16, false,
          L"C:\\Data\\Machine", 2},
-        {"REG_SZ of its terminator only is the empty path", Text(REG_SZ, L""), machine, nullptr, 1,
-         false, L"", 1},
+        // The empty path is not fully qualified: the machine value is not
+        // read in its place, the shared folder is used.
+        {"REG_SZ of its terminator only is the empty path, not used", Text(REG_SZ, L""), machine,
+         nullptr, 1, true, L"", 1},
+        {"REG_SZ of the current folder is not used", Text(REG_SZ, L"."), machine, nullptr, 2, true,
+         L"", 1},
+        {"REG_SZ of a drive alone is not used", Text(REG_SZ, L"C:"), machine, nullptr, 3, true, L"",
+         1},
+        {"REG_SZ relative to a drive's folder is not used", Text(REG_SZ, L"C:Data"), machine,
+         nullptr, 7, true, L"", 1},
+        {"REG_SZ relative to the current drive is not used", Text(REG_SZ, L"\\Data"), machine,
+         nullptr, 6, true, L"", 1},
+        {"REG_SZ relative to the current folder is not used", Text(REG_SZ, L"Data\\Sub"), machine,
+         nullptr, 9, true, L"", 1},
+        {"REG_EXPAND_SZ expanding to a relative path is not used",
+         Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_RELATIVE%\\Sub"), machine, nullptr, 9, true, L"", 1},
+        {"process value relative is not used", None(), None(), L".\\Data", 7, true, L"", 2},
+        {"REG_SZ of a share is used", Text(REG_SZ, L"\\\\server\\share\\Data"), machine,
+         nullptr, 20, false, L"\\\\server\\share\\Data", 1},
+        {"REG_SZ of a long path is used", Text(REG_SZ, L"\\\\?\\C:\\Data"), machine, nullptr,
+         12, false, L"\\\\?\\C:\\Data", 1},
         {"REG_SZ without terminator loses its last unit", Bytes(REG_SZ, L"C:\\Abc", 12), machine,
          nullptr, 6, false, L"C:\\Ab", 1},
         {"REG_SZ of odd size", Bytes(REG_SZ, std::wstring(L"C:\\Odd\0Z", 8), 15), machine, nullptr,
@@ -478,6 +500,93 @@ TEST_F(DataFolder, ValuesAreReadOnlyIntoTheSpaceGiven)
     DeleteTree(HKEY_CURRENT_USER, ScratchKey);
     WCHAR destination[8];
     EXPECT_EQ(0u, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, 8));
+}
+
+// The value changes between the query of its size and type and the read of
+// its data (another process writes it): what the read reports decides. A
+// value that grew or took another type is sized again.
+TEST_F(DataFolder, AValueThatChangesBetweenTheTwoReadsIsTakenAsReadTheSecondTime)
+{
+    struct Case
+    {
+        const char* what;
+        Stored before;
+        Stored after;  // type 0: deleted
+        DWORD count;
+        const WCHAR* text;  // null: not looked at
+        int queries;        // RegQueryValueExW calls made
+    };
+    const Case cases[] = {
+        {"REG_SZ shrinks", Text(REG_SZ, L"C:\\Data\\Longer"), Text(REG_SZ, L"C:\\New"), 7,
+         L"C:\\New", 2},
+        {"REG_SZ shrinks, without terminator", Text(REG_SZ, L"C:\\Data\\Longer"),
+         Bytes(REG_SZ, L"C:\\Newer", 14), 7, L"C:\\New", 2},
+        {"REG_SZ grows", Text(REG_SZ, L"C:\\A"), Text(REG_SZ, L"C:\\Data\\Grown"), 14,
+         L"C:\\Data\\Grown", 4},
+        {"REG_SZ grows past the space", Text(REG_SZ, L"C:\\A"), Text(REG_SZ, LongPath(40)), 41,
+         nullptr, 3},
+        {"REG_SZ becomes REG_DWORD", Text(REG_SZ, L"C:\\Data"), Bytes(REG_DWORD, L"\x0041\x0042", 4),
+         0, nullptr, 3},
+        {"REG_SZ becomes REG_EXPAND_SZ", Text(REG_SZ, L"C:\\Data\\Plain"),
+         Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Sub"), 12, L"C:\\Base\\Sub", 4},
+        {"REG_SZ deleted", Text(REG_SZ, L"C:\\Data"), None(), 0, nullptr, 2},
+        {"REG_EXPAND_SZ shrinks, without terminator",
+         Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Longer"), Bytes(REG_EXPAND_SZ, L"C:\\E", 8), 5,
+         L"C:\\E", 2},
+        {"REG_EXPAND_SZ grows", Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%"),
+         Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Much\\Longer"), 20, L"C:\\Base\\Much\\Longer", 4},
+        {"REG_EXPAND_SZ becomes REG_SZ", Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Sub"),
+         Text(REG_SZ, L"%TIDEWELL_TEST_BASE%"), 21, L"%TIDEWELL_TEST_BASE%", 4},
+        {"REG_EXPAND_SZ deleted", Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%"), None(), 0, nullptr, 2},
+    };
+    const int area = 64;
+    const int space = 30;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        Store(HKEY_CURRENT_USER, ScratchKey, L"Value", c.before);
+        SeamReset();
+        const Stored after = c.after;
+        SeamBeforeCall(SeamCallRegQueryValueExW, 2,
+                       [after] { Store(HKEY_CURRENT_USER, ScratchKey, L"Value", after); });
+        WCHAR destination[area];
+        std::fill(destination, destination + area, Sentinel);
+        EXPECT_EQ(c.count, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination,
+                                                space));
+        for (int i = space; i < area; ++i)
+            ASSERT_EQ(Sentinel, destination[i]) << "unit " << i;
+        if (c.text != nullptr)
+        {
+            EXPECT_STREQ(c.text, destination);
+        }
+        EXPECT_EQ(c.queries, SeamCallsMade(SeamCallRegQueryValueExW));
+        ExpectNothingOutstanding(c.what);
+    }
+
+    // ERROR_MORE_DATA from the read itself: the value is sized and read again.
+    for (const Stored& value : {Text(REG_SZ, L"C:\\Base\\Sub"), Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Sub")})
+    {
+        Store(HKEY_CURRENT_USER, ScratchKey, L"Value", value);
+        SeamReset();
+        SeamFailCall(SeamCallRegQueryValueExW, 2, 1, ERROR_MORE_DATA);
+        WCHAR destination[area];
+        EXPECT_EQ(12u, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, space));
+        EXPECT_STREQ(L"C:\\Base\\Sub", destination);
+        EXPECT_EQ(4, SeamCallsMade(SeamCallRegQueryValueExW));
+        ExpectNothingOutstanding("more data");
+    }
+    // Any other failure of either query: the value is absent.
+    for (int nth : {1, 2})
+    {
+        Store(HKEY_CURRENT_USER, ScratchKey, L"Value", Text(REG_SZ, L"C:\\Data"));
+        SeamReset();
+        SeamFailCall(SeamCallRegQueryValueExW, nth, 1, ERROR_ACCESS_DENIED);
+        WCHAR destination[area];
+        EXPECT_EQ(0u, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, space))
+            << nth;
+        ExpectNothingOutstanding("access denied");
+    }
+    DeleteTree(HKEY_CURRENT_USER, ScratchKey);
 }
 
 TEST_F(DataFolder, SharedFolderIsMadeOnlyWhenNothingHasItsName)

@@ -74,6 +74,27 @@ TEST_F(OrvalisOpenTest, NewestHostGetsTheWholeCommandLine)
     EXPECT_EQ(Utf8(newest), r["module"]);
 }
 
+// A newer installation that only the working folder leads to, registered
+// three ways relative to it: each is skipped, the older fully qualified
+// registration is the one handed over.
+TEST_F(OrvalisOpenTest, RegistrationsRelativeToTheWorkingFolderAreSkipped)
+{
+    std::wstring old = players_.Add(L"old", L"host-3.9");
+    std::wstring cwd = players_.Scratch() + L"\\cwd";
+    ASSERT_TRUE(WriteBytes(cwd + L"\\Orvalis\\Orvalis.exe", "registered file"));
+    ASSERT_TRUE(CopyInto(FixtureHost(L"host-3.10"), cwd + L"\\Orvalis\\Player\\OrvalisHost.dll"));
+    ASSERT_EQ(L':', cwd[1]);
+    players_.Register(L"Orvalis\\Orvalis.exe");
+    players_.Register(L".\\Orvalis\\Orvalis.exe");
+    players_.Register(cwd.substr(0, 2) + L"Orvalis\\Orvalis.exe");
+    players_.Register(cwd.substr(2) + L"\\Orvalis\\Orvalis.exe");
+    const std::wstring line = L"\"" + Launcher() + L"\" game.d64";
+    EXPECT_EQ(0u, RunProgram(Launcher(), line, Environment(), 30000, cwd));
+    std::map<std::string, std::string> r = Received();
+    ExpectWideCall(r, "<null>", line, old);
+    EXPECT_EQ(Utf8(old), r["module"]);
+}
+
 TEST_F(OrvalisOpenTest, NarrowOnlyHostGetsAnsiText)
 {
     players_.Add(L"wide", L"host-3.10");

@@ -201,6 +201,39 @@ TEST(FindNewestHost, PathWithoutBackslashIsSkippedEvenWhenTheFileExists)
     SetCurrentDirectoryW(previous);
 }
 
+// Registrations that name a newer installation only through the current
+// folder or drive are skipped; the one fully qualified registration wins.
+TEST(FindNewestHost, RegistrationsThatAreNotFullyQualifiedAreSkipped)
+{
+    Installations players;
+    std::wstring good = players.Add(L"good", L"host-3.9");
+    std::wstring folder = players.Scratch() + L"\\cwd";
+    WriteBytes(folder + L"\\Orvalis\\Orvalis.exe", "x");
+    CopyInto(FixtureHost(L"host-3.10"), folder + L"\\Orvalis\\Player\\OrvalisHost.dll");
+    ASSERT_EQ(L':', folder[1]);
+    WCHAR previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+    const std::wstring relative[] = {
+        L"Orvalis\\Orvalis.exe",
+        L".\\Orvalis\\Orvalis.exe",
+        L"..\\cwd\\Orvalis\\Orvalis.exe",
+        folder.substr(0, 2) + L"Orvalis\\Orvalis.exe",  // relative to the drive's current folder
+        folder.substr(2) + L"\\Orvalis\\Orvalis.exe",  // relative to the current drive
+    };
+    for (const std::wstring& path : relative)
+    {
+        ASSERT_TRUE(FileExists(path)) << Utf8(path);
+        players.Register(path);
+    }
+    WideBuffer chosen;
+    VersionQuad best;
+    EXPECT_TRUE(FindNewestHost(chosen, &best));
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(good, TextOf(chosen));
+    EXPECT_EQ("3.9.0.0", Text(best));
+}
+
 TEST(FindNewestHost, OpensTheMachineKeyForReadingWithoutAViewFlag)
 {
     Installations players;
@@ -338,6 +371,67 @@ TEST(FindNewestHost, UnterminatedDataIsNotReadIntoWhatTheValueBeforeLeft)
     WideBuffer chosen;
     EXPECT_TRUE(FindNewestHost(chosen, NULL));
     EXPECT_EQ(older + L"\\Player\\OrvalisHost.dll", TextOf(chosen));
+}
+
+// Windows leaves whatever was there behind the data it delivers; here that
+// happens to be a zero unit. Data without a terminator of its own is still
+// skipped: the newer host it names is never chosen.
+TEST(FindNewestHost, UnterminatedDataIsSkippedWhenAZeroHappensToFollowIt)
+{
+    for (DWORD type : {static_cast<DWORD>(REG_BINARY), static_cast<DWORD>(REG_SZ)})
+    {
+        SCOPED_TRACE(type);
+        SeamReset();
+        Installations players;
+        // The longest data, so the shorter value has room behind it.
+        std::wstring older = players.Add(L"an-older-installation-with-a-long-folder-name", L"host-3.9");
+        std::wstring newer = players.Scratch() + L"\\new";
+        WriteBytes(newer + L"\\app.exe", "x");
+        CopyInto(FixtureHost(L"host-3.10"), newer + L"\\Player\\OrvalisHost.dll");
+        std::wstring path = newer + L"\\app.exe";
+        ASSERT_TRUE(players.RegisterRaw(type, path.c_str(), static_cast<DWORD>(path.size() * sizeof(WCHAR))));
+        SeamSetZeroAfterEnumData(true);
+        WideBuffer chosen;
+        EXPECT_TRUE(FindNewestHost(chosen, NULL));
+        EXPECT_EQ(older, TextOf(chosen));
+    }
+}
+
+// Any failure of RegEnumValueW ends the enumeration, ERROR_MORE_DATA in the
+// middle of it too (a value grew after the sizes were taken): what was
+// examined before still counts, nothing after it is asked for, and the
+// block and the key are released.
+TEST(FindNewestHost, AFailedEnumerationStepEndsTheEnumeration)
+{
+    Installations players;
+    std::wstring first = players.Add(L"a", L"host-3.9");
+    players.Add(L"b", L"host-3.10");
+    struct Case
+    {
+        int nth;
+        LONG error;
+        bool chosen;
+    };
+    const Case cases[] = {
+        {1, ERROR_MORE_DATA, false},
+        {2, ERROR_MORE_DATA, true},
+        {2, ERROR_ACCESS_DENIED, true},
+        {1, ERROR_NOT_ENOUGH_MEMORY, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.nth) + ": " + std::to_string(c.error));
+        SeamReset();
+        SeamFailCall(SeamCallRegEnumValueW, c.nth, 1, static_cast<DWORD>(c.error));
+        WideBuffer chosen;
+        VersionQuad best;
+        EXPECT_EQ(c.chosen, FindNewestHost(chosen, &best));
+        EXPECT_EQ(c.chosen ? first : L"<unset>", TextOf(chosen));
+        EXPECT_EQ(c.nth, SeamCallsMade(SeamCallRegEnumValueW));
+        SeamOutstanding o = SeamGetOutstanding();
+        EXPECT_EQ(0, o.keys);
+        EXPECT_EQ(0, o.localBlocks);
+    }
 }
 
 TEST(FindNewestHost, FailuresBeforeTheEnumerationChooseNothingAndReleaseEverything)

@@ -13,6 +13,12 @@
 #undef RegQueryInfoKeyW
 #undef RegSetValueExW
 #undef RegDeleteKeyW
+#undef RegQueryValueExW
+#undef RegEnumValueW
+#undef RegEnumKeyExW
+#undef RegDeleteValueW
+#undef CreateFileW
+#undef CloseHandle
 #undef LoadLibraryW
 #undef FreeLibrary
 #undef GetProcAddress
@@ -38,6 +44,41 @@ struct Fault
     int nth;
     int count;
     DWORD error;
+    int actionAt;
+    std::function<void()> action;
+};
+
+// A block handed out by an allocation hook: its address and the size asked
+// for; the guard area follows at that size (none for movable blocks).
+struct Block
+{
+    void* block;
+    SIZE_T bytes;
+    bool guarded;
+};
+
+const SIZE_T GuardBytes = 16;
+// Each guard byte differs from its neighbours, so that a guard copied from
+// another block to another offset does not pass for this block's own.
+BYTE GuardByte(SIZE_T i) { return static_cast<BYTE>(0xF1 + i); }
+const BYTE FreshByte = 0xCD;
+
+// Wine writes a terminator behind string data it delivers when there is
+// room, without counting it; Windows leaves those bytes as they were.
+struct DataAreaKeeper
+{
+    BYTE* data;
+    DWORD room;
+    std::vector<BYTE> saved;
+    DataAreaKeeper(BYTE* area, const DWORD* bytes)
+        : data(area), room(area != NULL && bytes != NULL ? *bytes : 0), saved(area, area + room)
+    {
+    }
+    void RestoreBehind(const DWORD* delivered)
+    {
+        if (delivered != NULL && *delivered < room)
+            std::copy(saved.begin() + *delivered, saved.end(), data + *delivered);
+    }
 };
 
 struct State
@@ -55,9 +96,12 @@ struct State
     bool moduleNameUnterminated;
     bool commandLineSet;
     std::wstring commandLine;
-    std::vector<void*> globals, locals;
+    bool zeroAfterEnumData;
+    std::vector<Block> globals, locals;
     std::vector<HKEY> keys;
     std::vector<HMODULE> modules;
+    std::vector<HANDLE> files;
+    int overruns;
     std::vector<SIZE_T> globalRequests, localRequests;
     std::vector<SeamRegOpen> opens;
     std::vector<std::wstring> loaded;
@@ -76,13 +120,17 @@ bool Fails(SeamCall call)
 {
     Fault& f = S().faults[call];
     ++f.calls;
+    if (f.action && f.calls == f.actionAt)
+        f.action();
     if (f.nth <= 0 || f.calls < f.nth)
         return false;
     if (f.count >= 0 && f.calls >= f.nth + f.count)
         return false;
     bool registry = call == SeamCallRegOpenKeyExW || call == SeamCallRegCreateKeyExW ||
                     call == SeamCallRegQueryInfoKeyW || call == SeamCallRegSetValueExW ||
-                    call == SeamCallRegDeleteKeyW;
+                    call == SeamCallRegDeleteKeyW || call == SeamCallRegQueryValueExW ||
+                    call == SeamCallRegEnumValueW || call == SeamCallRegEnumKeyExW ||
+                    call == SeamCallRegDeleteValueW;
     if (!registry)
         SetLastError(f.error);
     return true;
@@ -101,6 +149,63 @@ void Forget(std::vector<T>& list, T item)
         list.erase(it);
 }
 
+// Allocates through `allocate` with a guard area behind a fixed block and
+// enters it in `list`.
+template <typename Allocate>
+void* Allocated(std::vector<Block>& list, UINT flags, SIZE_T bytes, Allocate allocate)
+{
+    const bool guarded = (flags & GMEM_MOVEABLE) == 0 && bytes <= ~static_cast<SIZE_T>(0) - GuardBytes;
+    void* block = allocate(flags, guarded ? bytes + GuardBytes : bytes);
+    if (block == NULL)
+        return NULL;
+    // Windows hands out fixed blocks uninitialised; a fill that no text is
+    // made of lets a read of what was never written show.
+    if (guarded && (flags & GMEM_ZEROINIT) == 0)
+        std::fill(static_cast<BYTE*>(block), static_cast<BYTE*>(block) + bytes, FreshByte);
+    if (guarded)
+        for (SIZE_T i = 0; i < GuardBytes; ++i)
+            static_cast<BYTE*>(block)[bytes + i] = GuardByte(i);
+    Block entry = {block, bytes, guarded};
+    list.push_back(entry);
+    return block;
+}
+
+// Takes a block out of `list`, counting an overrun when its guard was written to.
+void Freed(std::vector<Block>& list, void* block)
+{
+    for (std::vector<Block>::iterator it = list.begin(); it != list.end(); ++it)
+    {
+        if (it->block != block)
+            continue;
+        if (it->guarded)
+        {
+            const BYTE* guard = static_cast<const BYTE*>(block) + it->bytes;
+            for (SIZE_T i = 0; i < GuardBytes; ++i)
+                if (guard[i] != GuardByte(i))
+                {
+                    ++S().overruns;
+                    break;
+                }
+        }
+        list.erase(it);
+        return;
+    }
+}
+
+// What Windows refuses and Wine, run as root, allows; see Seam.h.
+bool WindowsRefusesCreate(LPCWSTR name, DWORD access, DWORD disposition, DWORD flagsAndAttributes)
+{
+    DWORD existing = name != NULL ? GetFileAttributesW(name) : INVALID_FILE_ATTRIBUTES;
+    if (existing == INVALID_FILE_ATTRIBUTES || (existing & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    const DWORD writes = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+    if ((access & writes) != 0 && (existing & FILE_ATTRIBUTE_READONLY) != 0)
+        return true;
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) &&
+           (existing & kept & ~flagsAndAttributes) != 0;
+}
+
 }  // namespace
 
 void SeamFailCall(SeamCall call, int nth, int count, DWORD error)
@@ -112,6 +217,15 @@ void SeamFailCall(SeamCall call, int nth, int count, DWORD error)
 }
 
 int SeamCallsMade(SeamCall call) { return S().faults[call].calls; }
+
+void SeamBeforeCall(SeamCall call, int nth, std::function<void()> action)
+{
+    S().faults[call].actionAt = nth;
+    S().faults[call].action = action;
+}
+
+void SeamSetZeroAfterEnumData(bool on) { S().zeroAfterEnumData = on; }
+int SeamOverruns() { return S().overruns; }
 void SeamFailLoadLibrary(const WCHAR* name) { S().failLoads.push_back(name); }
 void SeamFailProcAddress(const char* name) { S().failProcs.push_back(name); }
 void SeamFailRegOpen(const WCHAR* subKey, LONG error)
@@ -155,6 +269,7 @@ SeamOutstanding SeamGetOutstanding()
     o.localBlocks = static_cast<int>(S().locals.size());
     o.keys = static_cast<int>(S().keys.size());
     o.modules = static_cast<int>(S().modules.size());
+    o.files = static_cast<int>(S().files.size());
     return o;
 }
 
@@ -163,7 +278,8 @@ std::string SeamDescribeOutstanding()
     SeamOutstanding o = SeamGetOutstanding();
     std::ostringstream out;
     out << o.globalBlocks << " global block(s), " << o.localBlocks << " local block(s), "
-        << o.keys << " registry key(s), " << o.modules << " module(s) outstanding";
+        << o.keys << " registry key(s), " << o.modules << " module(s), " << o.files
+        << " file handle(s) outstanding";
     return out.str();
 }
 
@@ -185,15 +301,13 @@ HGLOBAL WINAPI SeamGlobalAlloc(UINT flags, SIZE_T bytes)
     S().globalRequests.push_back(bytes);
     if (Fails(SeamCallGlobalAlloc))
         return NULL;
-    HGLOBAL block = GlobalAlloc(flags, bytes);
-    if (block != NULL)
-        S().globals.push_back(block);
-    return block;
+    return Allocated(S().globals, flags, bytes,
+                     [](UINT f, SIZE_T b) -> void* { return GlobalAlloc(f, b); });
 }
 
 HGLOBAL WINAPI SeamGlobalFree(HGLOBAL block)
 {
-    Forget(S().globals, static_cast<void*>(block));
+    Freed(S().globals, block);
     return GlobalFree(block);
 }
 
@@ -202,15 +316,13 @@ HLOCAL WINAPI SeamLocalAlloc(UINT flags, SIZE_T bytes)
     S().localRequests.push_back(bytes);
     if (Fails(SeamCallLocalAlloc))
         return NULL;
-    HLOCAL block = LocalAlloc(flags, bytes);
-    if (block != NULL)
-        S().locals.push_back(block);
-    return block;
+    return Allocated(S().locals, flags, bytes,
+                     [](UINT f, SIZE_T b) -> void* { return LocalAlloc(f, b); });
 }
 
 HLOCAL WINAPI SeamLocalFree(HLOCAL block)
 {
-    Forget(S().locals, static_cast<void*>(block));
+    Freed(S().locals, block);
     return LocalFree(block);
 }
 
@@ -277,6 +389,78 @@ LONG WINAPI SeamRegDeleteKeyW(HKEY parent, LPCWSTR subKey)
     if (Fails(SeamCallRegDeleteKeyW))
         return static_cast<LONG>(S().faults[SeamCallRegDeleteKeyW].error);
     return RegDeleteKeyW(parent, subKey);
+}
+
+LONG WINAPI SeamRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type,
+                                 LPBYTE data, LPDWORD bytes)
+{
+    if (Fails(SeamCallRegQueryValueExW))
+        return static_cast<LONG>(S().faults[SeamCallRegQueryValueExW].error);
+    DataAreaKeeper keeper(data, bytes);
+    LONG code = RegQueryValueExW(key, name, reserved, type, data, bytes);
+    if (code == ERROR_SUCCESS)
+        keeper.RestoreBehind(bytes);
+    return code;
+}
+
+LONG WINAPI SeamRegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameUnits,
+                              LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD bytes)
+{
+    if (Fails(SeamCallRegEnumValueW))
+        return static_cast<LONG>(S().faults[SeamCallRegEnumValueW].error);
+    DataAreaKeeper keeper(data, bytes);
+    LONG code = RegEnumValueW(key, index, name, nameUnits, reserved, type, data, bytes);
+    if (code == ERROR_SUCCESS)
+        keeper.RestoreBehind(bytes);
+    const DWORD room = keeper.room;
+    if (code == ERROR_SUCCESS && S().zeroAfterEnumData && data != NULL && bytes != NULL &&
+        *bytes <= room && room - *bytes >= sizeof(WCHAR))
+    {
+        data[*bytes] = 0;
+        data[*bytes + 1] = 0;
+    }
+    return code;
+}
+
+LONG WINAPI SeamRegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameUnits,
+                              LPDWORD reserved, LPWSTR className, LPDWORD classUnits,
+                              PFILETIME lastWriteTime)
+{
+    if (Fails(SeamCallRegEnumKeyExW))
+        return static_cast<LONG>(S().faults[SeamCallRegEnumKeyExW].error);
+    return RegEnumKeyExW(key, index, name, nameUnits, reserved, className, classUnits,
+                         lastWriteTime);
+}
+
+LONG WINAPI SeamRegDeleteValueW(HKEY key, LPCWSTR name)
+{
+    if (Fails(SeamCallRegDeleteValueW))
+        return static_cast<LONG>(S().faults[SeamCallRegDeleteValueW].error);
+    return RegDeleteValueW(key, name);
+}
+
+HANDLE WINAPI SeamCreateFileW(LPCWSTR name, DWORD access, DWORD share,
+                              LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                              DWORD flagsAndAttributes, HANDLE templateFile)
+{
+    if (Fails(SeamCallCreateFileW))
+        return INVALID_HANDLE_VALUE;
+    if (WindowsRefusesCreate(name, access, disposition, flagsAndAttributes))
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = CreateFileW(name, access, share, security, disposition, flagsAndAttributes,
+                              templateFile);
+    if (file != INVALID_HANDLE_VALUE)
+        S().files.push_back(file);
+    return file;
+}
+
+BOOL WINAPI SeamCloseHandle(HANDLE handle)
+{
+    Forget(S().files, handle);
+    return CloseHandle(handle);
 }
 
 HMODULE WINAPI SeamLoadLibraryW(LPCWSTR name)

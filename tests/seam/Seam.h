@@ -1,9 +1,11 @@
 // Control side of the test seam: arm faults, read the account of acquired
-// blocks, keys and modules. Test code includes this; product code never does.
+// blocks, keys, modules and files. Test code includes this; product code
+// never does.
 #ifndef TESTS_SEAM_H
 #define TESTS_SEAM_H
 
 #include <windows.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,8 +27,23 @@ enum SeamCall
     SeamCallExpandEnvironmentStringsW,
     SeamCallSHGetSpecialFolderLocation,
     SeamCallSHGetMalloc,
+    SeamCallRegQueryValueExW,
+    SeamCallRegEnumValueW,
+    SeamCallRegEnumKeyExW,
+    SeamCallRegDeleteValueW,
+    SeamCallCreateFileW,
     SeamCallCount
 };
+
+// RegQueryValueExW and RegEnumValueW leave the caller's bytes behind the
+// data they deliver as they were, as Windows does (Wine writes a terminator
+// there when there is room). Fixed blocks from the allocation hooks start
+// filled with 0xCD, as uninitialised as Windows hands them out.
+
+// CreateFileW refuses what Windows refuses even where Wine (run as root)
+// allows it: opening a read-only file for writing, and CREATE_ALWAYS or
+// TRUNCATE_EXISTING on a hidden or system file without those attributes in
+// the call; both fail with ERROR_ACCESS_DENIED.
 
 // Makes calls nth .. nth+count-1 of `call` (1-based, counted from the last
 // reset) fail; a negative count fails every call from nth on. A failing call
@@ -35,6 +52,14 @@ enum SeamCall
 void SeamFailCall(SeamCall call, int nth, int count = 1, DWORD error = ERROR_NOT_ENOUGH_MEMORY);
 // How many times the product made this call since the last reset.
 int SeamCallsMade(SeamCall call);
+// Runs `action` just before the nth call of `call` (1-based) goes to the
+// platform, for example to change a registry value between two reads of it.
+void SeamBeforeCall(SeamCall call, int nth, std::function<void()> action);
+// RegEnumValueW puts a zero unit right behind the data it delivers whenever
+// the caller's data area has room for one; it is not counted in the size.
+// Data without a terminator of its own then looks terminated to a reader
+// that looks one unit too far.
+void SeamSetZeroAfterEnumData(bool on);
 
 // LoadLibraryW of this exact name (case-insensitive) fails with ERROR_MOD_NOT_FOUND.
 void SeamFailLoadLibrary(const WCHAR* name);
@@ -58,9 +83,15 @@ struct SeamOutstanding
     int localBlocks;
     int keys;
     int modules;
+    int files;
 };
 SeamOutstanding SeamGetOutstanding();
 std::string SeamDescribeOutstanding();
+
+// Every block the allocation hooks hand out (GMEM_FIXED, LMEM_FIXED) has a
+// guard area behind it, checked when the block is freed. The number of
+// blocks freed since the last reset whose guard area had been written to.
+int SeamOverruns();
 
 // Sizes the product asked for, in call order.
 const std::vector<SIZE_T>& SeamGlobalAllocRequests();

@@ -1,7 +1,7 @@
 // Forced into every product source of the test build (and only there): routes
 // chosen platform calls through hooks that forward to the real functions
-// unless a test has armed a fault, and that account for every block, key and
-// module acquired. The product sources themselves never mention it.
+// unless a test has armed a fault, and that account for every block, key,
+// module and file handle acquired. The product sources themselves never mention it.
 #ifndef TESTS_SEAM_HOOKS_H
 #define TESTS_SEAM_HOOKS_H
 
@@ -32,6 +32,18 @@ LONG WINAPI SeamRegQueryInfoKeyW(HKEY key, LPWSTR className, LPDWORD classLength
 LONG WINAPI SeamRegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
                                const BYTE* data, DWORD bytes);
 LONG WINAPI SeamRegDeleteKeyW(HKEY parent, LPCWSTR subKey);
+LONG WINAPI SeamRegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type,
+                                 LPBYTE data, LPDWORD bytes);
+LONG WINAPI SeamRegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameUnits,
+                              LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD bytes);
+LONG WINAPI SeamRegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameUnits,
+                              LPDWORD reserved, LPWSTR className, LPDWORD classUnits,
+                              PFILETIME lastWriteTime);
+LONG WINAPI SeamRegDeleteValueW(HKEY key, LPCWSTR name);
+HANDLE WINAPI SeamCreateFileW(LPCWSTR name, DWORD access, DWORD share,
+                              LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                              DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL WINAPI SeamCloseHandle(HANDLE handle);
 HMODULE WINAPI SeamLoadLibraryW(LPCWSTR name);
 BOOL WINAPI SeamFreeLibrary(HMODULE module);
 FARPROC WINAPI SeamGetProcAddress(HMODULE module, LPCSTR name);
@@ -62,6 +74,12 @@ int WINAPI SeamMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 #define RegQueryInfoKeyW SeamRegQueryInfoKeyW
 #define RegSetValueExW SeamRegSetValueExW
 #define RegDeleteKeyW SeamRegDeleteKeyW
+#define RegQueryValueExW SeamRegQueryValueExW
+#define RegEnumValueW SeamRegEnumValueW
+#define RegEnumKeyExW SeamRegEnumKeyExW
+#define RegDeleteValueW SeamRegDeleteValueW
+#define CreateFileW SeamCreateFileW
+#define CloseHandle SeamCloseHandle
 #define LoadLibraryW SeamLoadLibraryW
 #define FreeLibrary SeamFreeLibrary
 #define GetProcAddress SeamGetProcAddress

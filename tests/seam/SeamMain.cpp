@@ -1,5 +1,6 @@
 // Test entry for unit tests of product code: every test starts with a clean
-// seam and ends by proving that nothing it acquired is still outstanding.
+// seam and ends by proving that nothing it acquired is still outstanding and
+// that no block it freed had been written past its end.
 #include <gtest/gtest.h>
 
 #include "Seam.h"
@@ -14,8 +15,11 @@ class LeakChecker : public testing::EmptyTestEventListener
     void OnTestEnd(const testing::TestInfo&) override
     {
         SeamOutstanding o = SeamGetOutstanding();
-        EXPECT_TRUE(o.globalBlocks == 0 && o.localBlocks == 0 && o.keys == 0 && o.modules == 0)
+        EXPECT_TRUE(o.globalBlocks == 0 && o.localBlocks == 0 && o.keys == 0 && o.modules == 0 &&
+                    o.files == 0)
             << "Leak: " << SeamDescribeOutstanding();
+        EXPECT_EQ(0, SeamOverruns()) << "Overrun: " << SeamOverruns()
+                                     << " block(s) written past their end";
         SeamReset();
     }
 };

@@ -436,6 +436,38 @@ bool RegistryKeyExists(HKEY root, const std::wstring& key)
     return true;
 }
 
+bool CreateMachineLink(const std::wstring& key, const std::wstring& target)
+{
+    HKEY link;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, NULL, REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, NULL, &link, NULL) != ERROR_SUCCESS)
+        return false;
+    // The target as the kernel names it, without a terminator.
+    const std::wstring path = L"\\REGISTRY\\MACHINE\\" + target;
+    LONG code = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                               reinterpret_cast<const BYTE*>(path.data()),
+                               static_cast<DWORD>(path.size() * sizeof(WCHAR)));
+    RegCloseKey(link);
+    return code == ERROR_SUCCESS;
+}
+
+bool DeleteMachineLink(const std::wstring& key)
+{
+    // RegDeleteKeyW would follow the link; only NtDeleteKey on the link
+    // opened as itself removes the link alone.
+    typedef LONG(WINAPI * NtDeleteKeyProc)(HANDLE);
+    NtDeleteKeyProc deleteKey = reinterpret_cast<NtDeleteKeyProc>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+    HKEY link;
+    if (deleteKey == NULL ||
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS,
+                      &link) != ERROR_SUCCESS)
+        return false;
+    LONG status = deleteKey(link);
+    RegCloseKey(link);
+    return status == 0;
+}
+
 void ExpectStandardArguments(const std::map<std::string, std::string>& record)
 {
     EXPECT_EQ("launcher", record.count("instance") ? record.at("instance") : "");

@@ -78,5 +78,10 @@ bool SetRawValue(HKEY root, const std::wstring& key, const std::wstring& name, D
                  const void* data, DWORD bytes);
 void DeleteTree(HKEY root, const std::wstring& key);
 bool RegistryKeyExists(HKEY root, const std::wstring& key);
+// A registry link at HKEY_LOCAL_MACHINE\<key> to HKEY_LOCAL_MACHINE\<target>
+// (REG_OPTION_CREATE_LINK with its SymbolicLinkValue); false unless made.
+bool CreateMachineLink(const std::wstring& key, const std::wstring& target);
+// Deletes the link itself, never its target; true when it is gone.
+bool DeleteMachineLink(const std::wstring& key);
 
 #endif
