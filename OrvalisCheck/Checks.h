@@ -5,13 +5,11 @@
 
 #include <windows.h>
 
-// The players key in this build's registry view, one line per value, and
-// what OrvalisOpen would do; with `load` the chosen host is loaded to find
-// its entry point. True when OrvalisOpen would reach a host.
+// The players key in this build's registry view, one line per value, the
+// values that only the other view holds, and what OrvalisOpen would do;
+// with `load` the chosen host is loaded to find its entry point. True when
+// OrvalisOpen would reach a host.
 bool CheckPlayers(bool load);
-
-// Values that only the other registry view holds under the players key.
-void CheckOtherView();
 
 // The host path that the Tidewell.exe at `program` would load.
 void CheckTidewell(const WCHAR* program);

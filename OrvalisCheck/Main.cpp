@@ -73,7 +73,6 @@ int wmain(int argc, WCHAR** argv)
 #endif
     EmitText(L"");
     bool found = CheckPlayers(load);
-    CheckOtherView();
     if (tidewell != NULL)
     {
         EmitText(L"");

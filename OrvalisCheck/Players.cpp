@@ -185,54 +185,6 @@ bool ReportHandOver(const WCHAR* chosen, const VersionQuad& best, bool load)
     return false;
 }
 
-}  // namespace
-
-bool CheckPlayers(bool load)
-{
-    Discovery d = {NULL, false, 0, kNoIndex, {0, 0, 0, 0}, 4, 10};
-    KeyGuard key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, &key.key) != ERROR_SUCCESS)
-        key.key = NULL;
-    d.key = key.key;
-
-    WideBuffer line;
-    Put(line, L"Players: ");
-    PutViewHeading(line, kThisView);
-    if (key.key == NULL)
-        Put(line, L": no such key");
-    Emit(line);
-
-    InstallationObserver observer = {&d, Examined};
-    WideBuffer chosen;
-    VersionQuad best;
-    FindNewestHost(chosen, &best, &observer);
-    if (d.index != 0)
-    {
-        d.printing = true;
-        d.index = 0;
-        Put(line, L"  ");
-        PutPadded(line, L"NAME", d.nameWidth + 2);
-        PutPadded(line, L"REGISTERED", d.registeredWidth + 2);
-        Put(line, L"VERDICT");
-        Emit(line);
-        // The report's own run; its chosen host is the one reported below.
-        FindNewestHost(chosen, &best, &observer);
-        if (d.chosenIndex != kNoIndex)
-            EmitText(L"  (* = the one OrvalisOpen chooses)");
-    }
-    else if (key.key != NULL)
-    {
-        EmitText(L"  no values");
-    }
-
-    if (chosen.text == NULL)
-    {
-        EmitText(L"OrvalisOpen: shows \"" PLAYER_LAUNCHER_NOT_FOUND L"\" and exits with -1");
-        return false;
-    }
-    return ReportHandOver(chosen.text, best, load);
-}
-
 void CheckOtherView()
 {
     WideBuffer line;
@@ -335,3 +287,55 @@ void CheckOtherView()
         Emit(line);
     }
 }
+
+}  // namespace
+
+bool CheckPlayers(bool load)
+{
+    Discovery d = {NULL, false, 0, kNoIndex, {0, 0, 0, 0}, 4, 10};
+    KeyGuard key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, &key.key) != ERROR_SUCCESS)
+        key.key = NULL;
+    d.key = key.key;
+
+    WideBuffer line;
+    Put(line, L"Players: ");
+    PutViewHeading(line, kThisView);
+    if (key.key == NULL)
+        Put(line, L": no such key");
+    Emit(line);
+
+    InstallationObserver observer = {&d, Examined};
+    WideBuffer chosen;
+    VersionQuad best;
+    FindNewestHost(chosen, &best, &observer);
+    if (d.index != 0)
+    {
+        d.printing = true;
+        d.index = 0;
+        Put(line, L"  ");
+        PutPadded(line, L"NAME", d.nameWidth + 2);
+        PutPadded(line, L"REGISTERED", d.registeredWidth + 2);
+        Put(line, L"VERDICT");
+        Emit(line);
+        // The report's own run; its chosen host is the one reported below.
+        FindNewestHost(chosen, &best, &observer);
+        if (d.chosenIndex != kNoIndex)
+            EmitText(L"  (* = the one OrvalisOpen chooses)");
+    }
+    else if (key.key != NULL)
+    {
+        EmitText(L"  no values");
+    }
+
+    EmitText(L"");
+    CheckOtherView();
+    EmitText(L"");
+    if (chosen.text == NULL)
+    {
+        EmitText(L"OrvalisOpen: shows \"" PLAYER_LAUNCHER_NOT_FOUND L"\" and exits with -1");
+        return false;
+    }
+    return ReportHandOver(chosen.text, best, load);
+}
+
