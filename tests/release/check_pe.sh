@@ -7,7 +7,7 @@ dist=$2
 allowed="kernel32.dll user32.dll advapi32.dll shell32.dll version.dll msvcrt.dll"
 failed=0
 checked=0
-for name in OrvalisOpen.exe Tidewell.exe harnfold.dll; do
+for name in OrvalisOpen.exe Tidewell.exe harnfold.dll OrvalisCheck.exe; do
     file="$dist/$name"
     [ -f "$file" ] || continue
     checked=$((checked + 1))
@@ -15,6 +15,7 @@ for name in OrvalisOpen.exe Tidewell.exe harnfold.dll; do
     echo "$info" | grep -q "file format pei-i386" || { echo "FAIL $name: not a 32-bit x86 PE image"; failed=1; }
     echo "$info" | grep -Eq "^Magic[[:space:]]+010b" || { echo "FAIL $name: no PE32 optional header"; failed=1; }
     case $name in
+        OrvalisCheck.exe) want="Subsystem		00000003	(Windows CUI)"; kind="a console program" ;;
         *.exe) want="Subsystem		00000002	(Windows GUI)"; kind="a Windows GUI program" ;;
         *.dll) want="Characteristics 0x[0-9a-f]*"; kind="a library"
                echo "$info" | grep -q "DLL" || { echo "FAIL $name: not a DLL"; failed=1; } ;;
