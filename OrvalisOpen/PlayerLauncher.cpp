@@ -10,8 +10,8 @@ namespace
 
 const WCHAR kPlayersKey[] = L"SOFTWARE\\Quillon\\Orvalis\\Players";
 const WCHAR kCaption[] = L"OrvalisOpen";
-const WCHAR kNotFound[] = ORVALIS_HOST_RELATIVE_PATH L" cannot be found.";
-const WCHAR kNotOpened[] = ORVALIS_HOST_RELATIVE_PATH L" cannot be opened.";
+const WCHAR kNotFound[] = PLAYER_LAUNCHER_NOT_FOUND;
+const WCHAR kNotOpened[] = PLAYER_LAUNCHER_NOT_OPENED;
 
 // The fixed file information must lie wholly inside the block it came from
 // and be complete; a malformed resource could claim anything.
@@ -36,43 +36,47 @@ const WCHAR* TerminatedText(const BYTE* data, DWORD bytes)
 }
 
 // One registered file: its installation's host library becomes the chosen
-// one when its version is strictly higher than the best so far.
-void ExamineInstallation(const WCHAR* registered, WideBuffer& chosen, VersionQuad& best)
+// one when its version is strictly higher than the best so far. The caller
+// owns the candidate path and the version, so that it can report them.
+InstallationOutcome ExamineInstallation(const WCHAR* registered, WideBuffer& candidate,
+                                        VersionQuad& version, WideBuffer& chosen,
+                                        VersionQuad& best)
 {
     // A relative path would be tested against the current folder, while the
     // host library beside it would be loaded through the search order: the
     // version read and the library loaded could be different files.
     if (!IsFullyQualifiedPath(registered))
-        return;
+        return InstallationNotQualified;
     DWORD attributes = GetFileAttributesW(registered);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return;
-    WideBuffer candidate;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return InstallationNoSuchFile;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return InstallationFolder;
     candidate.Assign(registered);
     if (candidate.text == NULL)
-        return;
+        return InstallationNoMemory;
     WCHAR* lastBackslash = NULL;
     for (WCHAR* p = candidate.text; *p != 0; ++p)
         if (*p == L'\\')
             lastBackslash = p;
     if (lastBackslash == NULL)
-        return;
+        return InstallationNoFolder;
     lastBackslash[1] = 0;
     // A failed append leaves the folder path, from which no version can be read.
     candidate.Append(ORVALIS_HOST_RELATIVE_PATH);
-    VersionQuad version;
     if (!ReadFileVersion(candidate.text, &version.major, &version.minor, &version.build,
                          &version.revision))
-        return;
-    if (CompareVersions(&version, &best) == 3)
-    {
-        best = version;
-        chosen.AssignFrom(candidate);
-    }
+        return InstallationNoVersion;
+    if (CompareVersions(&version, &best) != 3)
+        return InstallationNotNewer;
+    best = version;
+    chosen.AssignFrom(candidate);
+    return InstallationNewest;
 }
 
 // Examines every value of the open key, in enumeration order.
-void EnumerateInstallations(HKEY key, WideBuffer& chosen, VersionQuad& best)
+void EnumerateInstallations(HKEY key, WideBuffer& chosen, VersionQuad& best,
+                            const InstallationObserver* observer)
 {
     DWORD nameUnits = 0;
     DWORD dataBytes = 0;
@@ -102,8 +106,14 @@ void EnumerateInstallations(HKEY key, WideBuffer& chosen, VersionQuad& best)
         // there happens to be room would make a value's fate depend on the
         // size of its neighbours.
         const WCHAR* registered = TerminatedText(data, dataCapacity);
-        if (registered != NULL)
-            ExamineInstallation(registered, chosen, best);
+        WideBuffer candidate;
+        VersionQuad version = {0, 0, 0, 0};
+        InstallationOutcome outcome =
+            registered != NULL ? ExamineInstallation(registered, candidate, version, chosen, best)
+                               : InstallationNotTerminated;
+        if (observer != NULL)
+            observer->examined(observer->context, name, data, dataCapacity, outcome,
+                               candidate.text, &version);
     }
 }
 
@@ -158,14 +168,14 @@ int CompareVersions(const VersionQuad* a, const VersionQuad* b)
     return 2;
 }
 
-bool FindNewestHost(WideBuffer& chosen, VersionQuad* bestOut)
+bool FindNewestHost(WideBuffer& chosen, VersionQuad* bestOut, const InstallationObserver* observer)
 {
     VersionQuad best = {0, 0, 0, 0};
     chosen.Release();
     {
         KeyGuard key;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, &key.key) == ERROR_SUCCESS)
-            EnumerateInstallations(key.key, chosen, best);
+            EnumerateInstallations(key.key, chosen, best, observer);
         else
             key.key = NULL;
     }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "OrvalisHost.h"
 #include "StringBuffers.h"
 
 // A file version, fields in the order they are compared.
@@ -24,10 +25,40 @@ bool ReadFileVersion(const WCHAR* path, WORD* major, WORD* minor, WORD* build, W
 // ranks below any given one.
 int CompareVersions(const VersionQuad* a, const VersionQuad* b);
 
+// Why a registered value was passed over, or that it became the newest so far.
+enum InstallationOutcome
+{
+    InstallationNotTerminated,  // the data is not a string ended within its bytes
+    InstallationNotQualified,   // not a fully qualified path
+    InstallationNoSuchFile,
+    InstallationFolder,
+    InstallationNoFolder,       // no backslash, so no installation folder
+    InstallationNoMemory,
+    InstallationNoVersion,      // the host library's version could not be read
+    InstallationNotNewer,       // read, but not strictly higher than the best so far
+    InstallationNewest          // strictly higher: now the chosen one
+};
+
+// Told about each value in enumeration order, by a diagnostic tool; the
+// launcher passes none. hostPath is the host library's path for the last
+// three outcomes.
+struct InstallationObserver
+{
+    void* context;
+    void (*examined)(void* context, const WCHAR* name, const BYTE* data, DWORD bytes,
+                     InstallationOutcome outcome, const WCHAR* hostPath,
+                     const VersionQuad* version);
+};
+
 // Examines every registered installation and sets chosen to the host library
 // of the first one with the highest version above 0.0.0.0. False when chosen
 // ends up unset. best, if given, receives the highest version recorded.
-bool FindNewestHost(WideBuffer& chosen, VersionQuad* best);
+bool FindNewestHost(WideBuffer& chosen, VersionQuad* best,
+                    const InstallationObserver* observer = NULL);
+
+// The launcher's two messages, shown with the caption "OrvalisOpen".
+#define PLAYER_LAUNCHER_NOT_FOUND ORVALIS_HOST_RELATIVE_PATH L" cannot be found."
+#define PLAYER_LAUNCHER_NOT_OPENED ORVALIS_HOST_RELATIVE_PATH L" cannot be opened."
 
 // The whole run: discovery, the hand-over and the error messages. Returns the
 // exit code.

@@ -8,7 +8,7 @@ namespace
 {
 
 const WCHAR kProduct[] = L"Tidewell";
-const WCHAR kHostMissing[] = L"Player\\OrvalisHost.dll cannot be opened.";
+const WCHAR kHostMissing[] = TIDEWELL_NOT_OPENED;
 const WCHAR kRelativePath[] = ORVALIS_HOST_RELATIVE_PATH;
 const DWORD kRelativeUnits = sizeof(kRelativePath) / sizeof(WCHAR);  // terminator included
 
@@ -19,6 +19,11 @@ HostPathStatus MakeHostPathW(HINSTANCE instance, WCHAR (&hostPath)[TIDEWELL_HOST
     DWORD n = GetModuleFileNameW(instance, hostPath, TIDEWELL_HOST_PATH_UNITS);
     if (n == 0)
         return HostPathUnreadable;
+    return PlaceHostPathW(hostPath, n);
+}
+
+HostPathStatus PlaceHostPathW(WCHAR (&hostPath)[TIDEWELL_HOST_PATH_UNITS], DWORD n)
+{
     // A full buffer means a cut path (unterminated on XP): its last backslash
     // may belong to another folder, so it is never used.
     if (n >= TIDEWELL_HOST_PATH_UNITS)

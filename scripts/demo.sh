@@ -9,7 +9,7 @@ wine_env_start demo
 echo
 echo "== Built files"
 for arch in x86 x64; do
-    for f in OrvalisOpen.exe Tidewell.exe harnfold.dll; do
+    for f in OrvalisOpen.exe Tidewell.exe harnfold.dll OrvalisCheck.exe; do
         if [ -f "$root/dist/$arch/$f" ]; then
             printf '  dist/%s/%-16s %7d bytes\n' "$arch" "$f" "$(stat -c %s "$root/dist/$arch/$f")"
         else

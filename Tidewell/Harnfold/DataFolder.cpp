@@ -25,26 +25,36 @@ const HRESULT BufferOverflowStatus = static_cast<HRESULT>(0x8007006F);
 
 typedef HRESULT(WINAPI* SHGetFolderPathWProc)(HWND, int, HANDLE, DWORD, LPWSTR);
 
-// A path is taken only when it is terminated within the buffer, names no
+// A reading is taken only when it is terminated within the buffer, names no
 // variable that is still unexpanded and is fully qualified: a relative one
 // (".", "C:", "Data") would make the installer's working folder, which is the
 // system folder under Windows Installer, the data folder.
-bool IsUsablePath(const WCHAR* path)
+DataFolderStep JudgeReading(const WCHAR* path, DWORD count)
 {
+    if (count == 0 || count > static_cast<DWORD>(DataFolderPathUnits))
+        return DataFolderUnfit;
     for (int i = 0; i < DataFolderPathUnits; ++i)
     {
         if (path[i] == 0)
-            return IsFullyQualifiedPath(path);
+            return IsFullyQualifiedPath(path) ? DataFolderTaken : DataFolderNotQualified;
         if (path[i] == L'%')
-            return false;
+            return DataFolderUnexpanded;
     }
-    return false;
+    return DataFolderUnfit;
+}
+
+void Notify(const DataFolderObserver* observer, DataFolderStep step, DWORD count,
+            const WCHAR* text)
+{
+    if (observer != NULL)
+        observer->step(observer->context, step, count, text);
 }
 
 // The value of one variable from the user's environment key, else the
 // machine's, stored at `position` of the path buffer. 0 when neither holds
 // it, when the name is empty or when its copy can't be made.
-DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR* path, DWORD position)
+DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR* path, DWORD position,
+                     const DataFolderObserver* observer)
 {
     if (nameLength <= 0)
         return 0;
@@ -61,9 +71,13 @@ DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR* path, DWORD posit
     WCHAR* destination = space > 0 ? path + position : NULL;
     DWORD count = ReadEnvironmentValue(HKEY_CURRENT_USER, UserEnvironmentKey, copied,
                                        destination, space);
+    Notify(observer, DataFolderFromUser, count, destination);
     if (count == 0)
+    {
         count = ReadEnvironmentValue(HKEY_LOCAL_MACHINE, MachineEnvironmentKey, copied,
                                      destination, space);
+        Notify(observer, DataFolderFromMachine, count, destination);
+    }
     return count;
 }
 
@@ -133,20 +147,23 @@ bool ReadExpandableValue(HKEY key, const WCHAR* name, DWORD bytes, WCHAR* destin
 
 }  // namespace
 
-HRESULT ResolveDataFolder(WCHAR* path)
+HRESULT ResolveDataFolder(WCHAR* path, const DataFolderObserver* observer)
 {
-    DWORD count = ExpandDataFolderTemplate(path);
-    if (count != 0 && count <= static_cast<DWORD>(DataFolderPathUnits) && IsUsablePath(path))
+    DWORD count = ExpandDataFolderTemplate(path, observer);
+    DataFolderStep verdict = JudgeReading(path, count);
+    Notify(observer, verdict, count, path);
+    if (verdict == DataFolderTaken)
         return S_OK;
-    return LocateSharedDataFolder(path);
+    return LocateSharedDataFolder(path, observer);
 }
 
-DWORD ExpandDataFolderTemplate(WCHAR* path)
+DWORD ExpandDataFolderTemplate(WCHAR* path, const DataFolderObserver* observer)
 {
-    return ExpandPathTemplate(DataFolderTemplate, path);
+    return ExpandPathTemplate(DataFolderTemplate, path, observer);
 }
 
-DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR* path)
+DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR* path,
+                         const DataFolderObserver* observer)
 {
     DWORD count = 0;
     const WCHAR* at = pathTemplate;
@@ -166,9 +183,14 @@ DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR* path)
             ++at;
             continue;
         }
-        DWORD found = ReadTokenValue(at + 1, static_cast<int>(close - at - 1), path, count);
+        DWORD found =
+            ReadTokenValue(at + 1, static_cast<int>(close - at - 1), path, count, observer);
         if (found == 0)
-            return ExpandEnvironmentStringsW(pathTemplate, path, DataFolderPathUnits);
+        {
+            found = ExpandEnvironmentStringsW(pathTemplate, path, DataFolderPathUnits);
+            Notify(observer, DataFolderFromProcess, found, path);
+            return found;
+        }
         count += found - 1;
         at = close + 1;
     }
@@ -210,16 +232,19 @@ DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
     return 0;
 }
 
-HRESULT LocateSharedDataFolder(WCHAR* path)
+HRESULT LocateSharedDataFolder(WCHAR* path, const DataFolderObserver* observer)
 {
-    // The first lookup asks the platform to create the shared folder itself.
-    if (!GetShellFolderPath(CsidlFlagCreate | CsidlCommonDocuments, path) &&
+    // The first lookup asks the platform to create the shared folder itself,
+    // unless someone only looks.
+    int create = observer == NULL ? CsidlFlagCreate : 0;
+    if (!GetShellFolderPath(create | CsidlCommonDocuments, path) &&
         !GetShellFolderPath(CsidlCommonDocuments, path))
         return E_FAIL;
     if (!AppendDataFolderName(path))
         return BufferOverflowStatus;
+    Notify(observer, DataFolderShared, 0, path);
     // Whatever already has this name, folder or file, is left as it is.
-    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
+    if (observer == NULL && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
         CreateDirectoryW(path, NULL);
     return S_OK;
 }

@@ -7,15 +7,11 @@
 objdump=$1
 dist=$2
 failed=0
-found=0
 # file, kind, and every library it imports (lower case, in order)
 files="OrvalisOpen.exe gui advapi32.dll kernel32.dll msvcrt.dll user32.dll version.dll
 Tidewell.exe gui kernel32.dll msvcrt.dll user32.dll
-harnfold.dll dll advapi32.dll kernel32.dll msvcrt.dll shell32.dll user32.dll"
-for name in $(echo "$files" | cut -d" " -f1); do
-    [ -f "$dist/$name" ] && found=$((found + 1))
-done
-[ "$found" -gt 0 ] || { echo "no release files in $dist yet"; exit 77; }
+harnfold.dll dll advapi32.dll kernel32.dll msvcrt.dll shell32.dll user32.dll
+OrvalisCheck.exe cui advapi32.dll kernel32.dll msvcrt.dll shell32.dll user32.dll version.dll"
 
 while read -r name kind want; do
     file="$dist/$name"
@@ -28,6 +24,9 @@ while read -r name kind want; do
     case $kind in
         gui) echo "$info" | grep -Eq "^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)" ||
                  { echo "FAIL $name: not a Windows GUI program"; failed=1; }
+             [ "$is_dll" -eq 0 ] || { echo "FAIL $name: a DLL, not a program"; failed=1; } ;;
+        cui) echo "$info" | grep -Eq "^Subsystem[[:space:]]+00000003[[:space:]]+\(Windows CUI\)" ||
+                 { echo "FAIL $name: not a console program"; failed=1; }
              [ "$is_dll" -eq 0 ] || { echo "FAIL $name: a DLL, not a program"; failed=1; } ;;
         dll) [ "$is_dll" -ne 0 ] || { echo "FAIL $name: not a DLL"; failed=1; } ;;
     esac

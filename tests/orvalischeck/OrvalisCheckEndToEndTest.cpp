@@ -1,0 +1,543 @@
+// The real OrvalisCheck.exe run as a user would, its output redirected to a
+// file, against installations and settings in the test prefix's registry.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Installations.h"
+#include "TestSupport.h"
+
+namespace
+{
+
+std::wstring Check() { return DistDir() + L"\\OrvalisCheck.exe"; }
+
+#ifdef _WIN64
+const REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+const REGSAM kOtherView = KEY_WOW64_64KEY;
+#endif
+
+struct CheckRun
+{
+    DWORD exitCode;
+    std::string bytes;                // stdout as written
+    std::vector<std::wstring> lines;  // decoded as UTF-8, split at CR LF
+    std::string errors;               // stderr
+
+    // The first line that starts with `prefix`, or "" when none does.
+    std::wstring Line(const std::wstring& prefix) const
+    {
+        for (const std::wstring& line : lines)
+            if (line.compare(0, prefix.size(), prefix) == 0)
+                return line;
+        return L"";
+    }
+    bool Has(const std::wstring& line) const
+    {
+        for (const std::wstring& l : lines)
+            if (l == line)
+                return true;
+        return false;
+    }
+};
+
+std::vector<std::wstring> SplitLines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    size_t at = 0;
+    while (at < text.size())
+    {
+        size_t end = text.find(L"\r\n", at);
+        if (end == std::wstring::npos)
+            end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+// Runs the program with stdout and stderr redirected to files, extra
+// environment variables set for it alone.
+CheckRun RunCheck(const std::wstring& arguments, const std::vector<std::wstring>& environment = {},
+             const std::wstring& directory = L"")
+{
+    std::wstring scratch = MakeScratchDir(L"check-out");
+    std::wstring outPath = scratch + L"\\out.txt", errPath = scratch + L"\\err.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, NULL);
+    HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, NULL);
+    std::vector<std::pair<std::wstring, std::wstring>> saved;
+    for (const std::wstring& assignment : environment)
+    {
+        size_t eq = assignment.find(L'=');
+        std::wstring name = assignment.substr(0, eq);
+        WCHAR old[32768];
+        DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32768);
+        saved.push_back({name, n != 0 ? std::wstring(old, n) : std::wstring(1, L'\0')});
+        SetEnvironmentVariableW(name.c_str(), assignment.substr(eq + 1).c_str());
+    }
+    STARTUPINFOW si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = NULL;
+    si.hStdOutput = out;
+    si.hStdError = err;
+    std::wstring line = L"\"" + Check() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    line.push_back(L'\0');
+    PROCESS_INFORMATION pi;
+    CheckRun run = {0xDEADBEEF, "", {}, ""};
+    if (CreateProcessW(Check().c_str(), &line[0], NULL, NULL, TRUE, 0, NULL,
+                       directory.empty() ? NULL : directory.c_str(), &si, &pi))
+    {
+        if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &run.exitCode);
+        else
+            TerminateProcess(pi.hProcess, 0xDEADBEEF);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    for (auto it = saved.rbegin(); it != saved.rend(); ++it)
+        SetEnvironmentVariableW(it->first.c_str(),
+                                it->second == std::wstring(1, L'\0') ? NULL : it->second.c_str());
+    CloseHandle(out);
+    CloseHandle(err);
+    ReadBytes(outPath, &run.bytes);
+    ReadBytes(errPath, &run.errors);
+    RemoveTree(scratch);
+    run.lines = SplitLines(Wide(run.bytes));
+    return run;
+}
+
+// One row of the players table: the marker, the registered text and the
+// verdict, found by the value's name through the header's column starts.
+struct Row
+{
+    bool chosen;
+    std::wstring registered;
+    std::wstring verdict;
+};
+
+std::wstring Trim(const std::wstring& text)
+{
+    size_t end = text.find_last_not_of(L' ');
+    return end == std::wstring::npos ? L"" : text.substr(0, end + 1);
+}
+
+std::map<std::wstring, Row> PlayerRows(const CheckRun& run)
+{
+    std::map<std::wstring, Row> rows;
+    size_t header = 0;
+    while (header < run.lines.size() && run.lines[header].compare(0, 6, L"  NAME") != 0)
+        ++header;
+    if (header == run.lines.size())
+        return rows;
+    const std::wstring& h = run.lines[header];
+    size_t registered = h.find(L"REGISTERED"), verdict = h.find(L"VERDICT");
+    for (size_t i = header + 1; i < run.lines.size(); ++i)
+    {
+        const std::wstring& line = run.lines[i];
+        if (line.size() <= verdict || (line[0] != L'*' && line[0] != L' ') || line[1] != L' ')
+            break;
+        Row row = {line[0] == L'*', Trim(line.substr(registered, verdict - registered)),
+                   line.substr(verdict)};
+        rows[Trim(line.substr(2, registered - 2))] = row;
+    }
+    return rows;
+}
+
+std::string Dump(const CheckRun& run) { return run.bytes + run.errors; }
+
+}  // namespace
+
+// Every verdict in one prefix, and the chosen host is the one that
+// OrvalisOpen really hands the command line to.
+TEST(OrvalisCheckTest, EveryVerdictAndTheChoiceOfOrvalisOpen)
+{
+    Installations players;
+    const std::wstring s = players.Scratch();
+    players.Add(L"noversion", L"host-noversion");  // v000
+    players.Add(L"nohost", L"");                   // v001
+    players.Add(L"zero", L"host-0.0");             // v002
+    players.Add(L"old", L"host-3.9");              // v003
+    std::wstring newest = players.Add(L"new", L"host-3.10");  // v004
+    players.Add(L"same", L"host-3.10");            // v005
+    players.Register(s + L"\\gone\\app.exe");     // v006
+    players.Register(s + L"\\new");                // v007
+    players.Register(L"app.exe");                  // v008, found only in the working folder
+    ASSERT_TRUE(players.RegisterRaw(REG_BINARY, "A\0B\0", 4));  // v009
+
+    struct Expected
+    {
+        const WCHAR* name;
+        bool chosen;
+        const WCHAR* verdict;
+    };
+    const Expected table[] = {
+        {L"v000", false, L"the host has no readable version"},
+        {L"v001", false, L"the host file is missing"},
+        {L"v002", false, L"the version is 0.0.0.0"},
+        {L"v003", false, L"3.9.0.0: not higher than the chosen one's"},
+        {L"v004", true, L"3.10.0.0"},
+        {L"v005", false, L"3.10.0.0: not higher than the chosen one's (equal: the first enumerated wins)"},
+        {L"v006", false, L"no such file"},
+        {L"v007", false, L"a folder"},
+        {L"v008", false, L"not a fully qualified path"},
+        {L"v009", false, L"data is not a terminated string"},
+    };
+    const std::wstring folder = s + L"\\new";
+    CheckRun run = RunCheck(L"", {}, folder);
+    EXPECT_EQ(0u, run.exitCode) << Dump(run);
+    std::map<std::wstring, Row> rows = PlayerRows(run);
+    EXPECT_EQ(sizeof table / sizeof table[0], rows.size()) << Dump(run);
+    for (const Expected& e : table)
+    {
+        SCOPED_TRACE(Utf8(e.name));
+        ASSERT_EQ(1u, rows.count(e.name)) << Dump(run);
+        EXPECT_EQ(e.chosen, rows[e.name].chosen);
+        EXPECT_EQ(e.verdict, rows[e.name].verdict);
+    }
+    EXPECT_EQ(s + L"\\old\\app.exe", rows[L"v003"].registered);
+    EXPECT_EQ(L"(REG_BINARY, 4 bytes)", rows[L"v009"].registered);
+    EXPECT_EQ(L"OrvalisOpen: loads " + newest + L" (3.10.0.0)", run.Line(L"OrvalisOpen: loads"));
+
+    // The launcher itself, from the same working folder, chooses the same host.
+    std::wstring log = s + L"\\received.txt";
+    EXPECT_EQ(0u, RunProgram(DistDir() + L"\\OrvalisOpen.exe", L"OrvalisOpen.exe",
+                             {L"ORVALIS_FIXTURE_LOG=" + log}, 30000, folder));
+    EXPECT_EQ(Utf8(newest), ReadRecord(log)["hostPath"]);
+}
+
+// Values only the other registry view holds are listed apart, as invisible
+// to this architecture's launchers; a name in both views is not.
+TEST(OrvalisCheckTest, ValuesOnlyInTheOtherViewAreListedApart)
+{
+    Installations players;
+    std::wstring mine = players.Add(L"mine", L"host-3.9");
+    players.Register(L"C:\\both\\app.exe");  // v001
+    HKEY other;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, NULL, 0,
+                                             KEY_WRITE | kOtherView, NULL, &other, NULL));
+    const std::wstring elsewhere = L"C:\\Program Files\\Orvalis 4\\Orvalis.exe";
+    RegSetValueExW(other, L"Orvalis 4", 0, REG_SZ, reinterpret_cast<const BYTE*>(elsewhere.c_str()),
+                   static_cast<DWORD>((elsewhere.size() + 1) * sizeof(WCHAR)));
+    RegSetValueExW(other, L"v001", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
+    RegCloseKey(other);
+
+    CheckRun run = RunCheck(L"");
+    HKEY parent;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quillon\\Orvalis", 0,
+                      KEY_ALL_ACCESS | kOtherView, &parent) == ERROR_SUCCESS)
+    {
+        RegDeleteTreeW(parent, L"Players");
+        RegCloseKey(parent);
+    }
+
+    EXPECT_EQ(0u, run.exitCode) << Dump(run);
+    std::map<std::wstring, Row> rows = PlayerRows(run);
+    EXPECT_EQ(2u, rows.size()) << Dump(run);
+    EXPECT_EQ(0u, rows.count(L"Orvalis 4"));
+#ifdef _WIN64
+    const std::wstring heading = L"Only in the HKLM\\SOFTWARE\\Quillon\\Orvalis\\Players, 32-bit "
+                                 L"view, invisible to 64-bit launchers:";
+#else
+    const std::wstring heading = L"Only in the HKLM\\SOFTWARE\\Quillon\\Orvalis\\Players, 64-bit "
+                                 L"view, invisible to 32-bit launchers:";
+#endif
+    size_t at = 0;
+    while (at < run.lines.size() && run.lines[at] != heading)
+        ++at;
+    ASSERT_LT(at + 3, run.lines.size()) << Dump(run);
+    EXPECT_EQ(L"  NAME       REGISTERED", run.lines[at + 1]);
+    EXPECT_EQ(L"  Orvalis 4  " + elsewhere, run.lines[at + 2]);
+    EXPECT_EQ(L"", run.lines[at + 3]) << "the value in both views is not listed";
+    EXPECT_EQ(L"OrvalisOpen: loads " + mine + L" (3.9.0.0)", run.Line(L"OrvalisOpen: loads"));
+}
+
+TEST(OrvalisCheckTest, ExitCodesAndWhatOrvalisOpenWouldDo)
+{
+    struct Case
+    {
+        const WCHAR* variant;  // null: no installation at all
+        const WCHAR* arguments;
+        DWORD exitCode;
+        const WCHAR* line;  // the last OrvalisOpen line
+    };
+    const Case cases[] = {
+        {NULL, L"", 1, L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be found.\" and exits with -1"},
+        {NULL, L"--load", 1, L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be found.\" and exits with -1"},
+        {L"host-3.10", L"", 0, L"OrvalisOpen: entry point not checked: --load finds it by loading the host, which runs the host's start-up code"},
+        {L"host-3.10", L"--load", 0, L"OrvalisOpen: calls OrvalisHostW; the host's result is the exit code"},
+        {L"host-narrow", L"--load", 0, L"OrvalisOpen: calls OrvalisHost with ANSI text; the host's result is the exit code"},
+        {L"host-noentry", L"--load", 1, L"OrvalisOpen: finds neither OrvalisHostW nor OrvalisHost and exits with -2"},
+        {L"host-unloadable", L"--load", 1, L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be opened.\" and exits with -1"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(Utf8(std::wstring(c.variant ? c.variant : L"(none)") + L" " + c.arguments));
+        Installations players;
+        if (c.variant != NULL)
+            players.Add(L"inst", c.variant);
+        std::wstring log = players.Scratch() + L"\\received.txt";
+        CheckRun run = RunCheck(c.arguments, {L"ORVALIS_FIXTURE_LOG=" + log});
+        EXPECT_EQ(c.exitCode, run.exitCode) << Dump(run);
+        std::wstring last;
+        for (const std::wstring& line : run.lines)
+            if (line.compare(0, 12, L"OrvalisOpen:") == 0)
+                last = line;
+        EXPECT_EQ(c.line, last) << Dump(run);
+        EXPECT_FALSE(FileExists(log)) << "the host's entry point is never called";
+        bool loading = run.Has(L"OrvalisCheck: loading the host (--load), which runs the host's start-up code");
+        EXPECT_EQ(c.variant != NULL && std::wstring(c.arguments) == L"--load", loading);
+    }
+
+    CheckRun help = RunCheck(L"--help");
+    EXPECT_EQ(0u, help.exitCode);
+    ASSERT_FALSE(help.lines.empty());
+    EXPECT_EQ(L"Usage: OrvalisCheck [--load] [PATH\\Tidewell.exe]", help.lines[0]);
+    for (const WCHAR* bad : {L"--lod", L"a.exe b.exe", L"-x"})
+    {
+        CheckRun run = RunCheck(bad);
+        EXPECT_EQ(2u, run.exitCode) << Utf8(bad);
+        EXPECT_TRUE(run.bytes.empty()) << Utf8(bad);
+        EXPECT_EQ(0u, run.errors.find("OrvalisCheck: unexpected argument")) << run.errors;
+    }
+}
+
+// The host path comes from Tidewell's own code; the real Tidewell.exe at
+// that path loads the same file.
+TEST(OrvalisCheckTest, TidewellHostPathAndWhetherItExists)
+{
+    std::wstring dir = MakeScratchDir(L"check tidewell");
+    std::wstring program = dir + L"\\Tidewell.exe";
+    ASSERT_TRUE(CopyInto(DistDir() + L"\\Tidewell.exe", program));
+    const std::wstring host = dir + L"\\Player\\OrvalisHost.dll";
+
+    CheckRun missing = RunCheck(L"\"" + program + L"\"");
+    EXPECT_EQ(L"Tidewell: " + program + L" loads " + host +
+                  L", which does not exist: Tidewell shows \"Player\\OrvalisHost.dll cannot be "
+                  L"opened.\" and exits with -1",
+              missing.Line(L"Tidewell:"))
+        << Dump(missing);
+
+    ASSERT_TRUE(CopyInto(FixtureHost(L"host-3.9"), host));
+    CheckRun present = RunCheck(L"\"" + program + L"\"");
+    EXPECT_EQ(L"Tidewell: " + program + L" loads " + host + L", which exists",
+              present.Line(L"Tidewell:"));
+    std::wstring log = dir + L"\\received.txt";
+    EXPECT_EQ(0u, RunProgram(program, L"Tidewell.exe", {L"ORVALIS_FIXTURE_LOG=" + log}));
+    EXPECT_EQ(Utf8(host), ReadRecord(log)["hostPath"]);
+    RemoveTree(dir);
+}
+
+// The data folder from each source, what was passed over and why; nothing
+// is created by looking.
+TEST(OrvalisCheckTest, DataFolderFromEachSource)
+{
+    const WCHAR kMachineKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    const std::wstring user = L"the user's TIDEWELLDATA (HKCU\\Environment): ";
+    const std::wstring machine = L"the machine's TIDEWELLDATA (HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment): ";
+    const std::wstring process = L"TIDEWELLDATA of the process environment (this command's, which may differ from the installer's): ";
+    struct Case
+    {
+        const WCHAR* userValue;  // null: none; "#" a REG_DWORD
+        const WCHAR* machineValue;
+        const WCHAR* processValue;
+        const WCHAR* folder;  // null: the shared "CBM Files"
+        std::wstring userLine, machineLine, processLine;
+    };
+    const Case cases[] = {
+        {L"C:\\Data User", L"C:\\Data Machine", L"C:\\Data Process", L"C:\\Data User",
+         user + L"\"C:\\Data User\" used", machine + L"present but not used: the user's value comes first",
+         process + L"present but not used: a registry value comes first"},
+        {L"#", L"C:\\Data Machine", NULL, L"C:\\Data Machine",
+         user + L"present but not used: REG_DWORD is not a string", machine + L"\"C:\\Data Machine\" used",
+         process + L"not set"},
+        {NULL, NULL, L"C:\\Data Process", L"C:\\Data Process", user + L"not set", machine + L"not set",
+         process + L"\"C:\\Data Process\" used"},
+        {L"%ORVALIS_UNSET%\\Data", NULL, L"C:\\Data Process", NULL,
+         user + L"\"%ORVALIS_UNSET%\\Data\" not used: it still holds a '%' after expansion",
+         machine + L"not set", process + L"present but not used: a registry value comes first"},
+        {NULL, L"C:", NULL, NULL, user + L"not set",
+         machine + L"\"C:\" not used: not a fully qualified path", process + L"not set"},
+        {NULL, NULL, NULL, NULL, user + L"not set", machine + L"not set", process + L"not set"},
+    };
+    WCHAR documents[MAX_PATH];
+    ASSERT_TRUE(SHGetSpecialFolderPathW(NULL, documents, CSIDL_COMMON_DOCUMENTS, FALSE));
+    const std::wstring shared = std::wstring(documents) + L"\\CBM Files";
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(Utf8(c.userLine));
+        RemoveTree(shared);
+        if (c.userValue != NULL && std::wstring(c.userValue) == L"#")
+        {
+            DWORD number = 7;
+            SetRawValue(HKEY_CURRENT_USER, L"Environment", L"TIDEWELLDATA", REG_DWORD, &number, 4);
+        }
+        else if (c.userValue != NULL)
+            SetStringValue(HKEY_CURRENT_USER, L"Environment", L"TIDEWELLDATA", c.userValue);
+        if (c.machineValue != NULL)
+            SetStringValue(HKEY_LOCAL_MACHINE, kMachineKey, L"TIDEWELLDATA", c.machineValue);
+        std::vector<std::wstring> env;
+        if (c.processValue != NULL)
+            env.push_back(std::wstring(L"TIDEWELLDATA=") + c.processValue);
+        CheckRun run = RunCheck(L"", env);
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        {
+            HKEY key;
+            if (RegOpenKeyExW(root, root == HKEY_CURRENT_USER ? L"Environment" : kMachineKey, 0,
+                              KEY_SET_VALUE, &key) == ERROR_SUCCESS)
+            {
+                RegDeleteValueW(key, L"TIDEWELLDATA");
+                RegCloseKey(key);
+            }
+        }
+        EXPECT_EQ(L"Data folder: " + std::wstring(c.folder ? c.folder : shared.c_str()),
+                  run.Line(L"Data folder: "))
+            << Dump(run);
+        EXPECT_TRUE(run.Has(L"  " + c.userLine)) << Dump(run);
+        EXPECT_TRUE(run.Has(L"  " + c.machineLine)) << Dump(run);
+        EXPECT_TRUE(run.Has(L"  " + c.processLine)) << Dump(run);
+        if (c.folder == NULL)
+        {
+            EXPECT_EQ(L"Data folder source: \"CBM Files\" in the shared documents folder, which "
+                      L"does not exist yet: Install would create it",
+                      run.Line(L"Data folder source: "));
+            EXPECT_FALSE(FileExists(shared)) << "looking creates nothing";
+        }
+    }
+}
+
+// The Desktop.ini that Install wrote, the library it names, and the count.
+TEST(OrvalisCheckTest, DesktopIniAndInstallationCount)
+{
+    std::wstring folder = MakeScratchDir(L"check data");
+    std::wstring library = folder + L"\\harnfold.dll";
+    ASSERT_TRUE(WriteBytes(library, "MZ"));
+    std::string path = Utf8(library);  // ASCII here, so the same in the ANSI code page
+    const std::string indirect = "[.ShellClassInfo]\r\nIconFile=" + path +
+                                 "\r\nIconIndex=-10\r\nLocalizedResourceName=@" + path +
+                                 ",-100\r\nInfoTip=@" + path + ",-102\r\n";
+    SetStringValue(HKEY_CURRENT_USER, L"Environment", L"TIDEWELLDATA", folder);
+    const WCHAR kProductKey[] = L"Software\\Quillon\\Harnfold";
+    const std::wstring countLine = L"Installation count (HKLM\\Software\\Quillon\\Harnfold, Count): ";
+
+    CheckRun before = RunCheck(L"");
+    EXPECT_EQ(L"Desktop.ini: absent", before.Line(L"Desktop.ini:")) << Dump(before);
+    EXPECT_EQ(countLine + L"none; Install would write 1, Uninstall would remove everything",
+              before.Line(L"Installation count"));
+
+    ASSERT_TRUE(WriteBytes(folder + L"\\Desktop.ini", indirect));
+    DWORD two = 2;
+    SetRawValue(HKEY_LOCAL_MACHINE, kProductKey, L"Count", REG_DWORD, &two, 4);
+    CheckRun indirectRun = RunCheck(L"");
+    EXPECT_EQ(L"Desktop.ini: indirect form (the shell loads the names from the library)",
+              indirectRun.Line(L"Desktop.ini:")) << Dump(indirectRun);
+    EXPECT_EQ(L"Desktop.ini names: " + library + L", which exists",
+              indirectRun.Line(L"Desktop.ini names:"));
+    EXPECT_EQ(countLine + L"2 (REG_DWORD)", indirectRun.Line(L"Installation count"));
+
+    DeleteFileW(library.c_str());
+    ASSERT_TRUE(WriteBytes(folder + L"\\Desktop.ini",
+                           "[.ShellClassInfo]\r\nIconFile=" + path +
+                               "\r\nIconIndex=-10\r\nLocalizedResourceName=CBM Files\r\nInfoTip=x\r\n"));
+    SetStringValue(HKEY_LOCAL_MACHINE, kProductKey, L"Count", L"too long for four bytes");
+    CheckRun literal = RunCheck(L"");
+    EXPECT_EQ(L"Desktop.ini: literal form (the names themselves)", literal.Line(L"Desktop.ini:"));
+    EXPECT_EQ(L"Desktop.ini names: " + library +
+                  L", which does not exist: the folder shows no icon or name of its own",
+              literal.Line(L"Desktop.ini names:"));
+    EXPECT_EQ(countLine + L"unreadable (REG_SZ, 48 bytes); Install would write 1, Uninstall "
+                          L"would remove everything",
+              literal.Line(L"Installation count"));
+
+    DeleteTree(HKEY_LOCAL_MACHINE, kProductKey);
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Environment", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS)
+    {
+        RegDeleteValueW(key, L"TIDEWELLDATA");
+        RegCloseKey(key);
+    }
+    RemoveTree(folder);
+}
+
+// Redirected output is UTF-8, whatever the ANSI code page can show.
+TEST(OrvalisCheckTest, NonAsciiNamesAreUtf8WhenRedirected)
+{
+    Installations players;
+    const std::wstring name = L"Orvalis \x00e9\x0436\x4e2d\xD83C\xDFAE";
+    std::wstring host = players.Add(L"caf\x00e9 \x0436", L"host-3.9");
+    std::wstring registered = host.substr(0, host.size() - 22) + L"app.exe";
+    // Enumerated first, so it is the one chosen, whatever the registry's order.
+    DeleteTree(HKEY_LOCAL_MACHINE, kPlayersKey);
+    SetStringValue(HKEY_LOCAL_MACHINE, kPlayersKey, name, registered);
+    CheckRun run = RunCheck(L"");
+    EXPECT_NE(std::string::npos, run.bytes.find("* " + Utf8(name) + "  " + Utf8(registered)))
+        << run.bytes;
+    EXPECT_NE(std::string::npos, run.bytes.find("OrvalisOpen: loads " + Utf8(host) + " (3.9.0.0)\r\n"));
+}
+
+// On a console the text goes through WriteConsoleW: the screen buffer holds
+// the very characters, none replaced by the ANSI code page's '?'.
+TEST(OrvalisCheckTest, NonAsciiNamesReachTheConsoleWhole)
+{
+    Installations players;
+    const std::wstring name = L"Orvalis \x00e9\x0436\x4e2d";
+    DeleteTree(HKEY_LOCAL_MACHINE, kPlayersKey);
+    SetStringValue(HKEY_LOCAL_MACHINE, kPlayersKey, name, L"C:\\nowhere\\app.exe");
+
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE screen = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                              CONSOLE_TEXTMODE_BUFFER, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, screen) << GetLastError();
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(screen, &info))
+    {
+        // Measured: Wine's console has no screen buffer to read without a
+        // display; scripts/test.sh always provides one.
+        CloseHandle(screen);
+        FreeConsole();
+        GTEST_SKIP() << "no console screen buffer without a display";
+    }
+    STARTUPINFOW si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = screen;
+    si.hStdError = screen;
+    std::wstring line = L"OrvalisCheck.exe";
+    line.push_back(L'\0');
+    PROCESS_INFORMATION pi;
+    ASSERT_TRUE(CreateProcessW(Check().c_str(), &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi));
+    WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(1u, code);
+
+    std::wstring text;
+    for (SHORT row = 0; row < info.dwSize.Y; ++row)
+    {
+        std::wstring cells(info.dwSize.X, L' ');
+        DWORD read = 0;
+        COORD at = {0, row};
+        ReadConsoleOutputCharacterW(screen, &cells[0], info.dwSize.X, at, &read);
+        text += Trim(cells.substr(0, read)) + L"\n";
+    }
+    CloseHandle(screen);
+    FreeConsole();
+    EXPECT_NE(std::wstring::npos, text.find(L"  " + name + L"  C:\\nowhere\\app.exe  no such file"))
+        << Utf8(text);
+}
