@@ -5,6 +5,12 @@ void Put(WideBuffer& line, const WCHAR* piece)
     line.Append(piece);
 }
 
+void Put(WideBuffer& line, std::initializer_list<const WCHAR*> pieces)
+{
+    for (const WCHAR* piece : pieces)
+        line.Append(piece);
+}
+
 void PutPadded(WideBuffer& line, const WCHAR* piece, DWORD width)
 {
     line.Append(piece);

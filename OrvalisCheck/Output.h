@@ -7,11 +7,15 @@
 
 #include <windows.h>
 
+#include <initializer_list>
+
 #include "StringBuffers.h"
 
 // Appends a piece; text that can't be appended for lack of memory is lost
 // from the line, never from the buffer's earlier text.
 void Put(WideBuffer& line, const WCHAR* piece);
+// Appends the pieces in order, as Put does each.
+void Put(WideBuffer& line, std::initializer_list<const WCHAR*> pieces);
 // Appends a piece and spaces after it up to `width` units.
 void PutPadded(WideBuffer& line, const WCHAR* piece, DWORD width);
 void PutNumber(WideBuffer& line, LONGLONG number);

@@ -12,6 +12,14 @@ namespace
 const WCHAR kPlayersKey[] = L"SOFTWARE\\Quillon\\Orvalis\\Players";
 const DWORD kNoIndex = MAXDWORD;
 
+// "<launcher>: shows "<message>" and exits with -1".
+void EmitShows(const WCHAR* launcher, const WCHAR* message)
+{
+    WideBuffer line;
+    Put(line, {launcher, L": shows \"", message, L"\" and exits with -1"});
+    Emit(line);
+}
+
 #ifdef _WIN64
 const WCHAR kThisView[] = L"64-bit";
 const WCHAR kOtherView[] = L"32-bit";
@@ -99,7 +107,7 @@ void PutVerdict(WideBuffer& line, const Discovery& d, InstallationOutcome outcom
     if (d.index == d.chosenIndex)
         return;
     Put(line, L": not higher than the chosen one's");
-    if (d.chosenIndex != kNoIndex && CompareVersions(&version, &d.chosenVersion) == 2)
+    if (d.chosenIndex != kNoIndex && CompareVersions(&version, &d.chosenVersion) == VersionEqual)
         Put(line, L" (equal: the first enumerated wins)");
 }
 
@@ -165,17 +173,17 @@ bool ReportHandOver(const WCHAR* chosen, const VersionQuad& best, bool load)
     }
     EmitText(L"OrvalisCheck: loading the host (--load), which runs the host's start-up code");
     ModuleGuard host(LoadLibraryW(chosen));
-    if (host.module == NULL)
+    if (host.get() == NULL)
     {
-        EmitText(L"OrvalisOpen: shows \"" PLAYER_LAUNCHER_NOT_OPENED L"\" and exits with -1");
+        EmitShows(L"OrvalisOpen", kHostNotOpened);
         return false;
     }
-    if (GetProcAddress(host.module, ORVALIS_HOST_ENTRY_W) != NULL)
+    if (BIND_PROC(host.get(), OrvalisHostW) != NULL)
     {
         EmitText(L"OrvalisOpen: calls " L"OrvalisHostW" L"; the host's result is the exit code");
         return true;
     }
-    if (GetProcAddress(host.module, ORVALIS_HOST_ENTRY_A) != NULL)
+    if (BIND_PROC(host.get(), OrvalisHost) != NULL)
     {
         EmitText(L"OrvalisOpen: calls " L"OrvalisHost" L" with ANSI text; the host's result is "
                  L"the exit code");
@@ -198,14 +206,13 @@ void CheckOtherView()
     DWORD nameUnits = 0;
     DWORD dataBytes = 0;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ | kOtherViewFlag,
-                      &other.key) != ERROR_SUCCESS)
+                      other.put()) != ERROR_SUCCESS)
     {
-        other.key = NULL;
         Put(line, L" none (no such key)");
         Emit(line);
         return;
     }
-    if (RegQueryInfoKeyW(other.key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &nameUnits,
+    if (RegQueryInfoKeyW(other.get(), NULL, NULL, NULL, NULL, NULL, NULL, NULL, &nameUnits,
                          &dataBytes, NULL, NULL) != ERROR_SUCCESS ||
         nameUnits >= MAXDWORD / 4 || dataBytes >= MAXDWORD / 2)
     {
@@ -214,18 +221,17 @@ void CheckOtherView()
         return;
     }
     KeyGuard mine;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, &mine.key) != ERROR_SUCCESS)
-        mine.key = NULL;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, mine.put());
     // Name, then the data with room for a terminator the registry didn't store.
     LocalGuard block(LocalAlloc(LMEM_FIXED, 2 * nameUnits + 2 + dataBytes + 4));
-    if (block.block == NULL)
+    if (block.get() == NULL)
     {
         Put(line, L" not enough memory");
         Emit(line);
         return;
     }
-    WCHAR* name = static_cast<WCHAR*>(block.block);
-    BYTE* data = static_cast<BYTE*>(block.block) + 2 * nameUnits + 2;
+    WCHAR* name = static_cast<WCHAR*>(block.get());
+    BYTE* data = static_cast<BYTE*>(block.get()) + 2 * nameUnits + 2;
 
     // First the widths and whether there is anything, then the lines.
     DWORD width = 4;
@@ -247,11 +253,11 @@ void CheckOtherView()
             DWORD nameCapacity = nameUnits + 1;
             DWORD dataCapacity = dataBytes;
             DWORD type = REG_NONE;
-            if (RegEnumValueW(other.key, index, name, &nameCapacity, NULL, &type, data,
+            if (RegEnumValueW(other.get(), index, name, &nameCapacity, NULL, &type, data,
                               &dataCapacity) != ERROR_SUCCESS)
                 break;
-            if (mine.key != NULL &&
-                RegQueryValueExW(mine.key, name, NULL, NULL, NULL, NULL) != ERROR_FILE_NOT_FOUND)
+            if (mine.get() != NULL &&
+                RegQueryValueExW(mine.get(), name, NULL, NULL, NULL, NULL) != ERROR_FILE_NOT_FOUND)
                 continue;
             if (!printing)
             {
@@ -294,14 +300,13 @@ bool CheckPlayers(bool load)
 {
     Discovery d = {NULL, false, 0, kNoIndex, {0, 0, 0, 0}, 4, 10};
     KeyGuard key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, &key.key) != ERROR_SUCCESS)
-        key.key = NULL;
-    d.key = key.key;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, key.put());
+    d.key = key.get();
 
     WideBuffer line;
     Put(line, L"Players: ");
     PutViewHeading(line, kThisView);
-    if (key.key == NULL)
+    if (key.get() == NULL)
         Put(line, L": no such key");
     Emit(line);
 
@@ -323,7 +328,7 @@ bool CheckPlayers(bool load)
         if (d.chosenIndex != kNoIndex)
             EmitText(L"  (* = the one OrvalisOpen chooses)");
     }
-    else if (key.key != NULL)
+    else if (key.get() != NULL)
     {
         EmitText(L"  no values");
     }
@@ -333,7 +338,7 @@ bool CheckPlayers(bool load)
     EmitText(L"");
     if (chosen.text == NULL)
     {
-        EmitText(L"OrvalisOpen: shows \"" PLAYER_LAUNCHER_NOT_FOUND L"\" and exits with -1");
+        EmitShows(L"OrvalisOpen", kHostNotFound);
         return false;
     }
     return ReportHandOver(chosen.text, best, load);

@@ -8,6 +8,7 @@
 #include "FolderCustomisation.h"
 #include "InstallRecord.h"
 #include "Output.h"
+#include "OrvalisHost.h"
 #include "ProductLauncher.h"
 #include "ScopeGuards.h"
 
@@ -38,7 +39,7 @@ struct Reading
     bool read;     // the library read this source
     DWORD count;   // what the reading returned
     bool filled;   // text holds the reading
-    WCHAR text[DataFolderPathUnits];
+    WCHAR text[kPathUnits];
 };
 
 struct Resolution
@@ -67,10 +68,10 @@ void Step(void* context, DataFolderStep step, DWORD count, const WCHAR* text)
     Reading& reading = r.sources[source];
     reading.read = true;
     reading.count = count;
-    reading.filled = count != 0 && count <= static_cast<DWORD>(DataFolderPathUnits) && text != NULL;
+    reading.filled = count != 0 && count <= static_cast<DWORD>(kPathUnits) && text != NULL;
     reading.text[0] = 0;
     if (reading.filled)
-        lstrcpynW(reading.text, text, DataFolderPathUnits);
+        lstrcpynW(reading.text, text, kPathUnits);
     r.last = source;
 }
 
@@ -80,13 +81,12 @@ void PutAbsentReason(WideBuffer& line, HKEY root, const WCHAR* subKey)
     KeyGuard key;
     DWORD type = REG_NONE;
     DWORD bytes = 0;
-    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key.key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
     {
-        key.key = NULL;
         Put(line, L"not set");
         return;
     }
-    if (RegQueryValueExW(key.key, kVariable, NULL, &type, NULL, &bytes) != ERROR_SUCCESS)
+    if (RegQueryValueExW(key.get(), kVariable, NULL, &type, NULL, &bytes) != ERROR_SUCCESS)
     {
         Put(line, L"not set");
         return;
@@ -117,13 +117,13 @@ void ReportSource(const Resolution& r, int source)
     if (!reading.read)
     {
         // Not consulted: say so only when it is there at all.
-        WCHAR value[DataFolderPathUnits];
+        WCHAR value[kPathUnits];
         DWORD count = 0;
         if (source == SourceProcess)
-            count = GetEnvironmentVariableW(kVariable, value, DataFolderPathUnits);
+            count = GetEnvironmentVariableW(kVariable, value, kPathUnits);
         else
             count = ReadEnvironmentValue(HKEY_LOCAL_MACHINE, kMachineKey, kVariable, value,
-                                         DataFolderPathUnits);
+                                         kPathUnits);
         if (count == 0)
         {
             Put(line, L"not set");
@@ -168,7 +168,7 @@ void ReportSource(const Resolution& r, int source)
         Put(line, L"not used: it still holds a '%' after expansion");
     else if (r.verdict == DataFolderNotQualified)
         Put(line, L"not used: not a fully qualified path");
-    else if (reading.count > static_cast<DWORD>(DataFolderPathUnits))
+    else if (reading.count > static_cast<DWORD>(kPathUnits))
         Put(line, L"not used: longer than 259 characters");
     else
         Put(line, L"not used: it could not be expanded");
@@ -177,8 +177,8 @@ void ReportSource(const Resolution& r, int source)
 
 void CheckDesktopIni(const WCHAR* folder)
 {
-    WCHAR path[DataFolderPathUnits];
-    lstrcpynW(path, folder, DataFolderPathUnits);
+    WCHAR path[kPathUnits];
+    lstrcpynW(path, folder, kPathUnits);
     WideBuffer line;
     Put(line, L"Desktop.ini: ");
     if (!AppendDesktopIni(path))
@@ -187,9 +187,9 @@ void CheckDesktopIni(const WCHAR* folder)
         Emit(line);
         return;
     }
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
+    FileGuard file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, 0, NULL));
+    if (file.get() == INVALID_HANDLE_VALUE)
     {
         Put(line, L"absent");
         Emit(line);
@@ -198,9 +198,9 @@ void CheckDesktopIni(const WCHAR* folder)
     // Far more than the library ever writes: five lines around three paths.
     char text[4096];
     DWORD bytes = 0;
-    if (!ReadFile(file, text, sizeof text - 1, &bytes, NULL))
+    if (!ReadFile(file.get(), text, sizeof text - 1, &bytes, NULL))
         bytes = 0;
-    CloseHandle(file);
+    file.reset();
     text[bytes] = 0;
 
     const char* form = NULL;
@@ -224,9 +224,9 @@ void CheckDesktopIni(const WCHAR* folder)
     const char* end = icon;
     while (*end != 0 && *end != '\r' && *end != '\n')
         ++end;
-    WCHAR library[DataFolderPathUnits];
+    WCHAR library[kPathUnits];
     int units = MultiByteToWideChar(CP_ACP, 0, icon, static_cast<int>(end - icon), library,
-                                    DataFolderPathUnits - 1);
+                                    kPathUnits - 1);
     library[units > 0 ? units : 0] = 0;
     Put(line, L"Desktop.ini names: ");
     Put(line, library[0] != 0 ? library : L"(no library)");
@@ -240,8 +240,7 @@ void CheckDesktopIni(const WCHAR* folder)
 void CheckInstallCount()
 {
     WideBuffer line;
-    Put(line, L"Installation count (HKLM\\" HARNFOLD_PRODUCT_KEY L", " HARNFOLD_COUNT_VALUE
-             L"): ");
+    Put(line, {L"Installation count (HKLM\\", kProductKey, L", ", kCountValue, L"): "});
     DWORD count = 0;
     LONG status = ReadInstallCount(&count);
     DWORD type = REG_NONE;
@@ -249,12 +248,10 @@ void CheckInstallCount()
     bool present = false;
     {
         KeyGuard key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, HARNFOLD_PRODUCT_KEY, 0, KEY_READ, &key.key) ==
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_READ, key.put()) ==
             ERROR_SUCCESS)
-            present = RegQueryValueExW(key.key, HARNFOLD_COUNT_VALUE, NULL, &type, NULL, &bytes) ==
+            present = RegQueryValueExW(key.get(), kCountValue, NULL, &type, NULL, &bytes) ==
                       ERROR_SUCCESS;
-        else
-            key.key = NULL;
     }
     if (status >= 0)
     {
@@ -291,7 +288,7 @@ void CheckSetup()
     r.last = -1;
     r.verdict = DataFolderUnfit;
     DataFolderObserver observer = {&r, Step};
-    WCHAR folder[DataFolderPathUnits];
+    WCHAR folder[kPathUnits];
     HRESULT status = ResolveDataFolder(folder, &observer);
 
     WideBuffer line;
@@ -335,8 +332,8 @@ void CheckSetup()
 
 void CheckTidewell(const WCHAR* program)
 {
-    WCHAR hostPath[TIDEWELL_HOST_PATH_UNITS];
-    DWORD n = GetFullPathNameW(program, TIDEWELL_HOST_PATH_UNITS, hostPath, NULL);
+    WCHAR hostPath[kPathUnits];
+    DWORD n = GetFullPathNameW(program, kPathUnits, hostPath, NULL);
     WideBuffer line;
     Put(line, L"Tidewell: ");
     Put(line, program);
@@ -346,13 +343,13 @@ void CheckTidewell(const WCHAR* program)
         Emit(line);
         return;
     }
-    DWORD attributes = n < TIDEWELL_HOST_PATH_UNITS ? GetFileAttributesW(hostPath)
+    DWORD attributes = n < kPathUnits ? GetFileAttributesW(hostPath)
                                                     : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         Put(line, L" (no such program file)");
     // A path too long for the buffer is what a cut module path would be.
-    HostPathStatus status = PlaceHostPathW(hostPath, n < TIDEWELL_HOST_PATH_UNITS ? n
-                                                                          : TIDEWELL_HOST_PATH_UNITS);
+    HostPathStatus status = PlaceHostPathW(hostPath, n < kPathUnits ? n
+                                                                          : kPathUnits);
     if (status != HostPathReady)
     {
         Put(line, L": its path leaves no room for the host path");
@@ -370,6 +367,6 @@ void CheckTidewell(const WCHAR* program)
         }
         Put(line, L", which does not exist");
     }
-    Put(line, L": Tidewell shows \"" TIDEWELL_NOT_OPENED L"\" and exits with -1");
+    Put(line, {L": Tidewell shows \"", kHostNotOpened, L"\" and exits with -1"});
     Emit(line);
 }

@@ -10,8 +10,6 @@ namespace
 
 const WCHAR kPlayersKey[] = L"SOFTWARE\\Quillon\\Orvalis\\Players";
 const WCHAR kCaption[] = L"OrvalisOpen";
-const WCHAR kNotFound[] = PLAYER_LAUNCHER_NOT_FOUND;
-const WCHAR kNotOpened[] = PLAYER_LAUNCHER_NOT_OPENED;
 
 // The fixed file information must lie wholly inside the block it came from
 // and be complete; a malformed resource could claim anything.
@@ -63,11 +61,11 @@ InstallationOutcome ExamineInstallation(const WCHAR* registered, WideBuffer& can
         return InstallationNoFolder;
     lastBackslash[1] = 0;
     // A failed append leaves the folder path, from which no version can be read.
-    candidate.Append(ORVALIS_HOST_RELATIVE_PATH);
+    candidate.Append(kHostRelativePath);
     if (!ReadFileVersion(candidate.text, &version.major, &version.minor, &version.build,
                          &version.revision))
         return InstallationNoVersion;
-    if (CompareVersions(&version, &best) != 3)
+    if (CompareVersions(&version, &best) != VersionHigher)
         return InstallationNotNewer;
     best = version;
     chosen.AssignFrom(candidate);
@@ -90,10 +88,10 @@ void EnumerateInstallations(HKEY key, WideBuffer& chosen, VersionQuad& best,
     // One block for the whole enumeration: a name area of n + 1 units, then
     // a data area of exactly d bytes.
     LocalGuard block(LocalAlloc(LMEM_FIXED, dataBytes + 2 * nameUnits + 2));
-    if (block.block == NULL)
+    if (block.get() == NULL)
         return;
-    WCHAR* name = static_cast<WCHAR*>(block.block);
-    BYTE* data = static_cast<BYTE*>(block.block) + 2 * nameUnits + 2;
+    WCHAR* name = static_cast<WCHAR*>(block.get());
+    BYTE* data = static_cast<BYTE*>(block.get()) + 2 * nameUnits + 2;
     for (DWORD index = 0;; ++index)
     {
         DWORD nameCapacity = nameUnits + 1;
@@ -128,13 +126,13 @@ bool ReadFileVersion(const WCHAR* path, WORD* major, WORD* minor, WORD* build, W
     if (size != 0)
     {
         LocalGuard info(LocalAlloc(LMEM_FIXED, size));
-        if (info.block != NULL)
+        if (info.get() != NULL)
         {
             void* fixed = NULL;
             UINT fixedBytes = 0;
-            if (GetFileVersionInfoW(path, 0, size, info.block) &&
-                VerQueryValueW(info.block, L"\\", &fixed, &fixedBytes) &&
-                FixedInfoInside(info.block, size, fixed, fixedBytes))
+            if (GetFileVersionInfoW(path, 0, size, info.get()) &&
+                VerQueryValueW(info.get(), L"\\", &fixed, &fixedBytes) &&
+                FixedInfoInside(info.get(), size, fixed, fixedBytes))
             {
                 const VS_FIXEDFILEINFO* f = static_cast<const VS_FIXEDFILEINFO*>(fixed);
                 version.major = HIWORD(f->dwFileVersionMS);
@@ -159,13 +157,13 @@ bool ReadFileVersion(const WCHAR* path, WORD* major, WORD* minor, WORD* build, W
 int CompareVersions(const VersionQuad* a, const VersionQuad* b)
 {
     if (a == NULL || b == NULL)
-        return a == b ? 2 : (a == NULL ? 1 : 3);
+        return a == b ? VersionEqual : (a == NULL ? VersionLower : VersionHigher);
     const WORD left[4] = {a->major, a->minor, a->build, a->revision};
     const WORD right[4] = {b->major, b->minor, b->build, b->revision};
     for (int i = 0; i < 4; ++i)
         if (left[i] != right[i])
-            return left[i] < right[i] ? 1 : 3;
-    return 2;
+            return left[i] < right[i] ? VersionLower : VersionHigher;
+    return VersionEqual;
 }
 
 bool FindNewestHost(WideBuffer& chosen, VersionQuad* bestOut, const InstallationObserver* observer)
@@ -174,10 +172,8 @@ bool FindNewestHost(WideBuffer& chosen, VersionQuad* bestOut, const Installation
     chosen.Release();
     {
         KeyGuard key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, &key.key) == ERROR_SUCCESS)
-            EnumerateInstallations(key.key, chosen, best, observer);
-        else
-            key.key = NULL;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS)
+            EnumerateInstallations(key.get(), chosen, best, observer);
     }
     if (bestOut != NULL)
         *bestOut = best;
@@ -189,31 +185,32 @@ int RunPlayerLauncher(HINSTANCE instance)
     WideBuffer chosen;
     if (!FindNewestHost(chosen, NULL))
     {
-        ShowLauncherError(kNotFound, kCaption);
-        return LAUNCHER_EXIT_NO_HOST;
+        ShowLauncherError(kHostNotFound, kCaption);
+        return kExitNoHost;
     }
     WideBuffer commandLine;
     CopyCommandLine(commandLine);
-    HMODULE host = LoadLibraryW(chosen.text);
-    if (host == NULL)
+    ModuleGuard host(LoadLibraryW(chosen.text));
+    if (host.get() == NULL)
     {
-        ShowLauncherError(kNotOpened, kCaption);
-        return LAUNCHER_EXIT_NO_HOST;
+        ShowLauncherError(kHostNotOpened, kCaption);
+        return kExitNoHost;
     }
-    int result = LAUNCHER_EXIT_NO_ENTRY;
-    if (!CallHostW(host, NULL, commandLine.text, instance, chosen.text, &result))
+    int result = kExitNoEntry;
+    if (!CallHostW(host.get(), NULL, commandLine.text, instance, chosen.text, &result))
     {
-        // Declared in this order so that the path's copy is released first.
         NarrowBuffer narrowCommandLine(CP_ACP);
         NarrowBuffer narrowPath(CP_ACP);
         narrowCommandLine.AssignFromWide(commandLine.text);
         narrowPath.AssignFromWide(chosen.text);
-        OrvalisHostProc entry = reinterpret_cast<OrvalisHostProc>(
-            reinterpret_cast<void*>(GetProcAddress(host, ORVALIS_HOST_ENTRY_A)));
+        OrvalisHostProc entry = BIND_PROC(host.get(), OrvalisHost);
         if (entry != NULL)
-            result = entry(NULL, narrowCommandLine.text, instance, ORVALIS_HOST_MODE,
+            result = entry(NULL, narrowCommandLine.text, instance, kHostMode,
                            narrowPath.text, 0, 0);
+        // The path's copy goes first, then the command line's.
+        narrowPath.Release();
+        narrowCommandLine.Release();
     }
-    FreeLibrary(host);
+    host.reset();
     return result;
 }

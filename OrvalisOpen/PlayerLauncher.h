@@ -21,8 +21,16 @@ struct VersionQuad
 // pointer receives its field, or 0 when the version could not be read.
 bool ReadFileVersion(const WCHAR* path, WORD* major, WORD* minor, WORD* build, WORD* revision);
 
-// 1 when a is lower than b, 2 when equal, 3 when higher; a missing record
-// ranks below any given one.
+// CompareVersions' results, as their values are fixed: 1, 2 and 3.
+enum VersionOrder
+{
+    VersionLower = 1,
+    VersionEqual = 2,
+    VersionHigher = 3
+};
+
+// Whether a is lower than, equal to or higher than b; a missing record ranks
+// below any given one.
 int CompareVersions(const VersionQuad* a, const VersionQuad* b);
 
 // Why a registered value was passed over, or that it became the newest so far.
@@ -52,13 +60,10 @@ struct InstallationObserver
 
 // Examines every registered installation and sets chosen to the host library
 // of the first one with the highest version above 0.0.0.0. False when chosen
-// ends up unset. best, if given, receives the highest version recorded.
+// ends up unset. best, if given, receives the highest version recorded;
+// visible for tests and the diagnostic tool, which report it.
 bool FindNewestHost(WideBuffer& chosen, VersionQuad* best,
                     const InstallationObserver* observer = NULL);
-
-// The launcher's two messages, shown with the caption "OrvalisOpen".
-#define PLAYER_LAUNCHER_NOT_FOUND ORVALIS_HOST_RELATIVE_PATH L" cannot be found."
-#define PLAYER_LAUNCHER_NOT_OPENED ORVALIS_HOST_RELATIVE_PATH L" cannot be opened."
 
 // The whole run: discovery, the hand-over and the error messages. Returns the
 // exit code.

@@ -2,31 +2,30 @@
 
 #include "HostHandOver.h"
 #include "OrvalisHost.h"
+#include "ScopeGuards.h"
 #include "StringBuffers.h"
 
 namespace
 {
 
 const WCHAR kProduct[] = L"Tidewell";
-const WCHAR kHostMissing[] = TIDEWELL_NOT_OPENED;
-const WCHAR kRelativePath[] = ORVALIS_HOST_RELATIVE_PATH;
-const DWORD kRelativeUnits = sizeof(kRelativePath) / sizeof(WCHAR);  // terminator included
+const DWORD kRelativeUnits = sizeof(kHostRelativePath) / sizeof(WCHAR);  // terminator included
 
 }  // namespace
 
-HostPathStatus MakeHostPathW(HINSTANCE instance, WCHAR (&hostPath)[TIDEWELL_HOST_PATH_UNITS])
+HostPathStatus MakeHostPathW(HINSTANCE instance, WCHAR (&hostPath)[kPathUnits])
 {
-    DWORD n = GetModuleFileNameW(instance, hostPath, TIDEWELL_HOST_PATH_UNITS);
+    DWORD n = GetModuleFileNameW(instance, hostPath, kPathUnits);
     if (n == 0)
         return HostPathUnreadable;
     return PlaceHostPathW(hostPath, n);
 }
 
-HostPathStatus PlaceHostPathW(WCHAR (&hostPath)[TIDEWELL_HOST_PATH_UNITS], DWORD n)
+HostPathStatus PlaceHostPathW(WCHAR (&hostPath)[kPathUnits], DWORD n)
 {
     // A full buffer means a cut path (unterminated on XP): its last backslash
     // may belong to another folder, so it is never used.
-    if (n >= TIDEWELL_HOST_PATH_UNITS)
+    if (n >= kPathUnits)
         return HostPathTooLong;
 
     // The first unit is never examined, so a bare drive letter stays in front.
@@ -39,9 +38,9 @@ HostPathStatus PlaceHostPathW(WCHAR (&hostPath)[TIDEWELL_HOST_PATH_UNITS], DWORD
             break;
         }
     }
-    if (slash + 1 + kRelativeUnits > TIDEWELL_HOST_PATH_UNITS)
+    if (slash + 1 + kRelativeUnits > kPathUnits)
         return HostPathTooLong;
-    CopyMemory(hostPath + slash + 1, kRelativePath, sizeof(kRelativePath));
+    CopyMemory(hostPath + slash + 1, kHostRelativePath, sizeof(kHostRelativePath));
     return HostPathReady;
 }
 
@@ -50,22 +49,22 @@ int RunTidewell(HINSTANCE instance)
     WideBuffer commandLine;
     CopyCommandLine(commandLine);
 
-    WCHAR hostPath[TIDEWELL_HOST_PATH_UNITS];
+    WCHAR hostPath[kPathUnits];
     HostPathStatus status = MakeHostPathW(instance, hostPath);
     if (status == HostPathUnreadable)
         return 0;
     // A host that can't be found where it must be can't be opened either:
     // the user gets the same message, and no other path is tried.
-    HMODULE host = status == HostPathReady ? LoadLibraryW(hostPath) : NULL;
-    if (host == NULL)
+    ModuleGuard host(status == HostPathReady ? LoadLibraryW(hostPath) : NULL);
+    if (host.get() == NULL)
     {
-        ShowLauncherError(kHostMissing, kProduct);
-        return LAUNCHER_EXIT_NO_HOST;
+        ShowLauncherError(kHostNotOpened, kProduct);
+        return kExitNoHost;
     }
 
     int result = 0;
-    if (!CallHostW(host, kProduct, commandLine.text, instance, hostPath, &result))
-        result = LAUNCHER_EXIT_NO_ENTRY;
-    FreeLibrary(host);
+    if (!CallHostW(host.get(), kProduct, commandLine.text, instance, hostPath, &result))
+        result = kExitNoEntry;
+    host.reset();
     return result;
 }

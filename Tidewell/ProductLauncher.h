@@ -5,11 +5,7 @@
 
 #include <windows.h>
 
-// The launcher's one message, shown with the caption "Tidewell".
-#define TIDEWELL_NOT_OPENED L"Player\\OrvalisHost.dll cannot be opened."
-
-// The host path buffer: 260 UTF-16 units, terminator included.
-#define TIDEWELL_HOST_PATH_UNITS MAX_PATH
+#include "PathUnits.h"
 
 enum HostPathStatus
 {
@@ -20,11 +16,11 @@ enum HostPathStatus
 
 // Rewrites this module's path, in place, into the path of the host library
 // in the Player folder beside it. Never reads or writes past the buffer.
-HostPathStatus MakeHostPathW(HINSTANCE instance, WCHAR (&hostPath)[TIDEWELL_HOST_PATH_UNITS]);
+HostPathStatus MakeHostPathW(HINSTANCE instance, WCHAR (&hostPath)[kPathUnits]);
 
 // The same for a module path of n units already in the buffer, as
 // GetModuleFileNameW returned it (n of 260 means it was cut).
-HostPathStatus PlaceHostPathW(WCHAR (&hostPath)[TIDEWELL_HOST_PATH_UNITS], DWORD n);
+HostPathStatus PlaceHostPathW(WCHAR (&hostPath)[kPathUnits], DWORD n);
 
 // Loads the host, calls it once and returns the exit code: the host's result,
 // 0 when this module's path can't be read, -1 (after the error message) when

@@ -1,5 +1,7 @@
 #include "HostHandOver.h"
 
+#include "ScopeGuards.h"
+
 void CopyCommandLine(WideBuffer& commandLine)
 {
     commandLine.Assign(GetCommandLineW());
@@ -10,11 +12,10 @@ void CopyCommandLine(WideBuffer& commandLine)
 bool CallHostW(HMODULE host, const WCHAR* product, const WCHAR* commandLine,
                HINSTANCE instance, const WCHAR* hostPath, int* result)
 {
-    OrvalisHostWProc entry =
-        reinterpret_cast<OrvalisHostWProc>(reinterpret_cast<void*>(GetProcAddress(host, ORVALIS_HOST_ENTRY_W)));
+    OrvalisHostWProc entry = BIND_PROC(host, OrvalisHostW);
     if (entry == NULL)
         return false;
-    *result = entry(product, commandLine, instance, ORVALIS_HOST_MODE, hostPath, 0, 0);
+    *result = entry(product, commandLine, instance, kHostMode, hostPath, 0, 0);
     return true;
 }
 

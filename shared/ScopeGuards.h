@@ -1,48 +1,79 @@
 // Release on every way out of a scope: a registry key, a local-memory block,
-// a loaded library. Each owns what it was given (null: nothing) and is never copied.
+// a loaded library, a file. One move-only guard owns one handle (its "none"
+// value: nothing) and is never copied.
 #ifndef SHARED_SCOPE_GUARDS_H
 #define SHARED_SCOPE_GUARDS_H
 
 #include <windows.h>
 
-struct KeyGuard
+// Handle, the function that releases it, and the value that means "none",
+// given as an integer so that INVALID_HANDLE_VALUE (-1) can be one.
+template <typename Handle, void (*Free)(Handle), LONG_PTR NoneValue = 0>
+class ScopedHandle
 {
-    HKEY key;
-    KeyGuard() : key(NULL) {}
-    explicit KeyGuard(HKEY opened) : key(opened) {}
-    ~KeyGuard()
+public:
+    static Handle None() { return reinterpret_cast<Handle>(NoneValue); }
+
+    ScopedHandle() : handle_(None()) {}
+    explicit ScopedHandle(Handle acquired) : handle_(acquired) {}
+    ~ScopedHandle() { reset(); }
+    ScopedHandle(ScopedHandle&& other) : handle_(other.release()) {}
+    ScopedHandle& operator=(ScopedHandle&& other)
     {
-        if (key != NULL)
-            RegCloseKey(key);
+        if (this != &other)
+            reset(other.release());
+        return *this;
     }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+
+    Handle get() const { return handle_; }
+    // For the acquiring call's out-parameter: releases what is held first, so
+    // a failed call that leaves the slot alone (or writes null) holds nothing.
+    Handle* put()
+    {
+        reset();
+        return &handle_;
+    }
+    // Releases what is held and takes `acquired` instead.
+    void reset(Handle acquired = None())
+    {
+        Handle old = handle_;
+        handle_ = acquired;
+        if (old != None())
+            Free(old);
+    }
+    // Gives the handle up without releasing it.
+    Handle release()
+    {
+        Handle held = handle_;
+        handle_ = None();
+        return held;
+    }
+
+private:
+    Handle handle_;
 };
 
-struct LocalGuard
-{
-    HLOCAL block;
-    explicit LocalGuard(HLOCAL acquired) : block(acquired) {}
-    ~LocalGuard()
-    {
-        if (block != NULL)
-            LocalFree(block);
-    }
-    LocalGuard(const LocalGuard&) = delete;
-    LocalGuard& operator=(const LocalGuard&) = delete;
-};
+// The release functions; each result is ignored, as nothing can be done
+// about a failed release.
+inline void ReleaseKey(HKEY key) { RegCloseKey(key); }
+inline void ReleaseLocal(HLOCAL block) { LocalFree(block); }
+inline void ReleaseLibrary(HMODULE module) { FreeLibrary(module); }
+inline void ReleaseFile(HANDLE file) { CloseHandle(file); }
 
-struct ModuleGuard
+typedef ScopedHandle<HKEY, ReleaseKey> KeyGuard;
+typedef ScopedHandle<HLOCAL, ReleaseLocal> LocalGuard;
+typedef ScopedHandle<HMODULE, ReleaseLibrary> ModuleGuard;
+typedef ScopedHandle<HANDLE, ReleaseFile, -1> FileGuard;  // INVALID_HANDLE_VALUE: none
+
+// A function of a library bound at run time, typed by its own declaration:
+// the name and the type both come from `function`, so neither can drift.
+template <typename Function>
+Function* BoundProc(HMODULE module, const char* name)
 {
-    HMODULE module;
-    explicit ModuleGuard(HMODULE loaded) : module(loaded) {}
-    ~ModuleGuard()
-    {
-        if (module != NULL)
-            FreeLibrary(module);
-    }
-    ModuleGuard(const ModuleGuard&) = delete;
-    ModuleGuard& operator=(const ModuleGuard&) = delete;
-};
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+#define BIND_PROC(module, function) BoundProc<decltype(function)>((module), #function)
 
 #endif

@@ -1,28 +1,31 @@
-// The two custom actions that Windows Installer calls.
-#include <windows.h>
-#include <msi.h>
+#include "Actions.h"
 
 #include "DataFolder.h"
 #include "FolderCustomisation.h"
 #include "InstallRecord.h"
 
-#define ACTION_SUCCEEDED 0u
-#define ACTION_FAILED 1603u  // ERROR_INSTALL_FAILURE
+namespace
+{
+
+const UINT kActionSucceeded = 0;
+const UINT kActionFailed = ERROR_INSTALL_FAILURE;  // 1603
+
+}  // namespace
 
 // Folder first, then the count: a failed customisation leaves the count alone.
 extern "C" UINT WINAPI Install(MSIHANDLE)
 {
-    WCHAR folder[MAX_PATH];
+    WCHAR folder[kPathUnits];
     if (ResolveDataFolder(folder) < 0)
-        return ACTION_FAILED;
+        return kActionFailed;
     if (!CustomiseDataFolder(folder))
-        return ACTION_FAILED;
+        return kActionFailed;
     DWORD count = 0;
     if (ReadInstallCount(&count) >= 0)
         count += 1;  // wraps modulo 2^32
     else
         count = 1;
-    return WriteInstallCount(count) < 0 ? ACTION_FAILED : ACTION_SUCCEEDED;
+    return WriteInstallCount(count) < 0 ? kActionFailed : kActionSucceeded;
 }
 
 // The count first; only the last installation (or an unreadable count)
@@ -34,13 +37,13 @@ extern "C" UINT WINAPI Uninstall(MSIHANDLE)
     {
         count -= 1;  // wraps modulo 2^32
         if (count != 0)
-            return WriteInstallCount(count) < 0 ? ACTION_FAILED : ACTION_SUCCEEDED;
+            return WriteInstallCount(count) < 0 ? kActionFailed : kActionSucceeded;
     }
     DeleteProductKey();
-    WCHAR folder[MAX_PATH];
+    WCHAR folder[kPathUnits];
     if (ResolveDataFolder(folder) < 0)
-        return ACTION_FAILED;
+        return kActionFailed;
     if (!RemoveFolderCustomisation(folder))
-        return ACTION_FAILED;
-    return ACTION_SUCCEEDED;
+        return kActionFailed;
+    return kActionSucceeded;
 }

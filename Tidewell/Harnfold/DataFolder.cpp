@@ -9,31 +9,29 @@
 namespace
 {
 
-const WCHAR DataFolderTemplate[] = L"%TIDEWELLDATA%";
-const WCHAR UserEnvironmentKey[] = L"Environment";
-const WCHAR MachineEnvironmentKey[] =
+const WCHAR kDataFolderTemplate[] = L"%TIDEWELLDATA%";
+const WCHAR kUserEnvironmentKey[] = L"Environment";
+const WCHAR kMachineEnvironmentKey[] =
     L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-const WCHAR SharedFolderLibrary[] = L"shfolder.dll";
-const char SharedFolderEntry[] = "SHGetFolderPathW";
+const WCHAR kSharedFolderLibrary[] = L"shfolder.dll";
 
 // Never localized: the folder keeps this name on every system.
-const WCHAR DataFolderName[] = L"CBM Files";
+const WCHAR kDataFolderName[] = L"CBM Files";
 
-const int CsidlCommonDocuments = 0x002E;
-const int CsidlFlagCreate = 0x8000;
-const HRESULT BufferOverflowStatus = static_cast<HRESULT>(0x8007006F);
-
-typedef HRESULT(WINAPI* SHGetFolderPathWProc)(HWND, int, HANDLE, DWORD, LPWSTR);
+const int kCsidlCommonDocuments = 0x002E;
+const int kCsidlFlagCreate = 0x8000;
+// HRESULT_FROM_WIN32(ERROR_BUFFER_OVERFLOW), spelled out for a constant initialiser.
+const HRESULT kBufferOverflowStatus = static_cast<HRESULT>(0x8007006F);
 
 // A reading is taken only when it is terminated within the buffer, names no
 // variable that is still unexpanded and is fully qualified: a relative one
 // (".", "C:", "Data") would make the installer's working folder, which is the
 // system folder under Windows Installer, the data folder.
-DataFolderStep JudgeReading(const WCHAR* path, DWORD count)
+DataFolderStep JudgeReading(const WCHAR (&path)[kPathUnits], DWORD count)
 {
-    if (count == 0 || count > static_cast<DWORD>(DataFolderPathUnits))
+    if (count == 0 || count > static_cast<DWORD>(kPathUnits))
         return DataFolderUnfit;
-    for (int i = 0; i < DataFolderPathUnits; ++i)
+    for (int i = 0; i < kPathUnits; ++i)
     {
         if (path[i] == 0)
             return IsFullyQualifiedPath(path) ? DataFolderTaken : DataFolderNotQualified;
@@ -53,28 +51,28 @@ void Notify(const DataFolderObserver* observer, DataFolderStep step, DWORD count
 // The value of one variable from the user's environment key, else the
 // machine's, stored at `position` of the path buffer. 0 when neither holds
 // it, when the name is empty or when its copy can't be made.
-DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR* path, DWORD position,
+DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR (&path)[kPathUnits], DWORD position,
                      const DataFolderObserver* observer)
 {
     if (nameLength <= 0)
         return 0;
     LocalGuard copy(LocalAlloc(LMEM_FIXED, (nameLength + 1) * sizeof(WCHAR)));
-    if (copy.block == NULL)
+    if (copy.get() == NULL)
         return 0;
-    WCHAR* copied = static_cast<WCHAR*>(copy.block);
+    WCHAR* copied = static_cast<WCHAR*>(copy.get());
     for (int i = 0; i < nameLength; ++i)
         copied[i] = name[i];
     copied[nameLength] = 0;
 
-    LONGLONG room = static_cast<LONGLONG>(DataFolderPathUnits) - position;
+    LONGLONG room = static_cast<LONGLONG>(kPathUnits) - position;
     int space = room > 0 ? static_cast<int>(room) : 0;
     WCHAR* destination = space > 0 ? path + position : NULL;
-    DWORD count = ReadEnvironmentValue(HKEY_CURRENT_USER, UserEnvironmentKey, copied,
+    DWORD count = ReadEnvironmentValue(HKEY_CURRENT_USER, kUserEnvironmentKey, copied,
                                        destination, space);
     Notify(observer, DataFolderFromUser, count, destination);
     if (count == 0)
     {
-        count = ReadEnvironmentValue(HKEY_LOCAL_MACHINE, MachineEnvironmentKey, copied,
+        count = ReadEnvironmentValue(HKEY_LOCAL_MACHINE, kMachineEnvironmentKey, copied,
                                      destination, space);
         Notify(observer, DataFolderFromMachine, count, destination);
     }
@@ -82,7 +80,7 @@ DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR* path, DWORD posit
 }
 
 // How often a value that changes while it is read is sized and read again.
-const int ValueReadAttempts = 3;
+const int kValueReadAttempts = 3;
 
 // The read of a value sized at `bytes`, into `data` of that many bytes: true
 // with the bytes read when it is still of `type` and fitted, false when it
@@ -129,10 +127,10 @@ bool ReadExpandableValue(HKEY key, const WCHAR* name, DWORD bytes, WCHAR* destin
     if (bytes > MAXDWORD / 2)
         return true;
     LocalGuard data(LocalAlloc(LMEM_FIXED, 2 * static_cast<SIZE_T>(bytes)));
-    if (data.block == NULL)
+    if (data.get() == NULL)
         return true;
-    WCHAR* text = static_cast<WCHAR*>(data.block);
-    if (!ReadValueAs(key, name, REG_EXPAND_SZ, static_cast<BYTE*>(data.block), &bytes))
+    WCHAR* text = static_cast<WCHAR*>(data.get());
+    if (!ReadValueAs(key, name, REG_EXPAND_SZ, static_cast<BYTE*>(data.get()), &bytes))
         return false;
     DWORD units = bytes / 2;
     if (units == 0)
@@ -147,7 +145,7 @@ bool ReadExpandableValue(HKEY key, const WCHAR* name, DWORD bytes, WCHAR* destin
 
 }  // namespace
 
-HRESULT ResolveDataFolder(WCHAR* path, const DataFolderObserver* observer)
+HRESULT ResolveDataFolder(WCHAR (&path)[kPathUnits], const DataFolderObserver* observer)
 {
     DWORD count = ExpandDataFolderTemplate(path, observer);
     DataFolderStep verdict = JudgeReading(path, count);
@@ -157,12 +155,12 @@ HRESULT ResolveDataFolder(WCHAR* path, const DataFolderObserver* observer)
     return LocateSharedDataFolder(path, observer);
 }
 
-DWORD ExpandDataFolderTemplate(WCHAR* path, const DataFolderObserver* observer)
+DWORD ExpandDataFolderTemplate(WCHAR (&path)[kPathUnits], const DataFolderObserver* observer)
 {
-    return ExpandPathTemplate(DataFolderTemplate, path, observer);
+    return ExpandPathTemplate(kDataFolderTemplate, path, observer);
 }
 
-DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR* path,
+DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR (&path)[kPathUnits],
                          const DataFolderObserver* observer)
 {
     DWORD count = 0;
@@ -178,7 +176,7 @@ DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR* path,
         {
             // Past the buffer a unit is only counted, so the caller sees the overflow.
             ++count;
-            if (count <= static_cast<DWORD>(DataFolderPathUnits))
+            if (count <= static_cast<DWORD>(kPathUnits))
                 path[count - 1] = *at;
             ++at;
             continue;
@@ -187,14 +185,14 @@ DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR* path,
             ReadTokenValue(at + 1, static_cast<int>(close - at - 1), path, count, observer);
         if (found == 0)
         {
-            found = ExpandEnvironmentStringsW(pathTemplate, path, DataFolderPathUnits);
+            found = ExpandEnvironmentStringsW(pathTemplate, path, kPathUnits);
             Notify(observer, DataFolderFromProcess, found, path);
             return found;
         }
         count += found - 1;
         at = close + 1;
     }
-    if (count + 1 <= static_cast<DWORD>(DataFolderPathUnits))
+    if (count + 1 <= static_cast<DWORD>(kPathUnits))
         path[count] = 0;
     return count + 1;
 }
@@ -203,19 +201,16 @@ DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
                            WCHAR* destination, int space)
 {
     KeyGuard key;
-    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key.key) != ERROR_SUCCESS)
-    {
-        key.key = NULL;
+    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return 0;
-    }
     // The value may change between the query of its size and the read. What
     // the read reports decides; a value that outgrew the room or changed its
     // type meanwhile is sized anew, and one that keeps changing is absent.
-    for (int attempt = 0; attempt < ValueReadAttempts; ++attempt)
+    for (int attempt = 0; attempt < kValueReadAttempts; ++attempt)
     {
         DWORD type = 0;
         DWORD bytes = 0;
-        if (RegQueryValueExW(key.key, name, NULL, &type, NULL, &bytes) != ERROR_SUCCESS)
+        if (RegQueryValueExW(key.get(), name, NULL, &type, NULL, &bytes) != ERROR_SUCCESS)
             return 0;
         if (type != REG_SZ && type != REG_EXPAND_SZ)
             return 0;
@@ -224,24 +219,24 @@ DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
             return 0;
         DWORD count = 0;
         bool settled = type == REG_SZ
-                           ? ReadPlainValue(key.key, name, bytes, destination, space, &count)
-                           : ReadExpandableValue(key.key, name, bytes, destination, space, &count);
+                           ? ReadPlainValue(key.get(), name, bytes, destination, space, &count)
+                           : ReadExpandableValue(key.get(), name, bytes, destination, space, &count);
         if (settled)
             return count;
     }
     return 0;
 }
 
-HRESULT LocateSharedDataFolder(WCHAR* path, const DataFolderObserver* observer)
+HRESULT LocateSharedDataFolder(WCHAR (&path)[kPathUnits], const DataFolderObserver* observer)
 {
     // The first lookup asks the platform to create the shared folder itself,
     // unless someone only looks.
-    int create = observer == NULL ? CsidlFlagCreate : 0;
-    if (!GetShellFolderPath(create | CsidlCommonDocuments, path) &&
-        !GetShellFolderPath(CsidlCommonDocuments, path))
+    int create = observer == NULL ? kCsidlFlagCreate : 0;
+    if (!GetShellFolderPath(create | kCsidlCommonDocuments, path) &&
+        !GetShellFolderPath(kCsidlCommonDocuments, path))
         return E_FAIL;
     if (!AppendDataFolderName(path))
-        return BufferOverflowStatus;
+        return kBufferOverflowStatus;
     Notify(observer, DataFolderShared, 0, path);
     // Whatever already has this name, folder or file, is left as it is.
     if (observer == NULL && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
@@ -249,7 +244,7 @@ HRESULT LocateSharedDataFolder(WCHAR* path, const DataFolderObserver* observer)
     return S_OK;
 }
 
-BOOL GetShellFolderPath(int csidl, WCHAR* path)
+BOOL GetShellFolderPath(int csidl, WCHAR (&path)[kPathUnits])
 {
     LPITEMIDLIST list = NULL;
     if (SUCCEEDED(SHGetSpecialFolderLocation(NULL, csidl, &list)))
@@ -266,18 +261,17 @@ BOOL GetShellFolderPath(int csidl, WCHAR* path)
     }
 
     // Older shells answer only through shfolder.dll, bound for this one call.
-    ModuleGuard library(LoadLibraryW(SharedFolderLibrary));
-    if (library.module == NULL)
+    ModuleGuard library(LoadLibraryW(kSharedFolderLibrary));
+    if (library.get() == NULL)
         return FALSE;
-    SHGetFolderPathWProc getFolderPath = reinterpret_cast<SHGetFolderPathWProc>(
-        reinterpret_cast<void*>(GetProcAddress(library.module, SharedFolderEntry)));
+    decltype(&SHGetFolderPathW) getFolderPath = BIND_PROC(library.get(), SHGetFolderPathW);
     if (getFolderPath == NULL)
         return FALSE;
     HRESULT result = getFolderPath(NULL, csidl, NULL, 0, path);
     return result >= 0 ? TRUE : FALSE;
 }
 
-BOOL AppendDataFolderName(WCHAR* path)
+BOOL AppendDataFolderName(WCHAR (&path)[kPathUnits])
 {
-    return AppendPathName(path, DataFolderName) ? TRUE : FALSE;
+    return AppendPathName(path, kDataFolderName) ? TRUE : FALSE;
 }

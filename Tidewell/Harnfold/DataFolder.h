@@ -6,8 +6,7 @@
 
 #include <windows.h>
 
-// Every path buffer below holds this many UTF-16 units, terminator included.
-const int DataFolderPathUnits = MAX_PATH;
+#include "PathUnits.h"
 
 // The steps of finding the data folder that a diagnostic tool is told of.
 enum DataFolderStep
@@ -36,18 +35,19 @@ struct DataFolderObserver
 // folder can't be found; 0x8007006F when its path is too long for the name.
 // A value that is too long, unterminated, not fully qualified or still holds
 // a '%' is never used: the shared documents folder is used instead.
-HRESULT ResolveDataFolder(WCHAR* path, const DataFolderObserver* observer = NULL);
+HRESULT ResolveDataFolder(WCHAR (&path)[kPathUnits], const DataFolderObserver* observer = NULL);
 
 // Expands "%TIDEWELLDATA%" into `path`. Returns the count of the expansion,
 // terminator included, or 0 when it failed. A count above the buffer's size
 // means the expansion did not fit and `path` holds nothing usable.
-DWORD ExpandDataFolderTemplate(WCHAR* path, const DataFolderObserver* observer = NULL);
+DWORD ExpandDataFolderTemplate(WCHAR (&path)[kPathUnits], const DataFolderObserver* observer = NULL);
 
 // The same for any template: each "%name%" is read from the user's
 // environment key, else the machine's; when a name is in neither, the whole
 // template is expanded against the process environment instead. A '%'
 // without a closing '%' and everything after it are plain text.
-DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR* path,
+// Visible for tests, which reach the token rules only through other templates.
+DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR (&path)[kPathUnits],
                          const DataFolderObserver* observer = NULL);
 
 // Reads a REG_SZ or REG_EXPAND_SZ value (the latter expanded against the
@@ -60,15 +60,15 @@ DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
 
 // "CBM Files" inside the shared documents folder, created when nothing of
 // that name exists. Status as for ResolveDataFolder.
-HRESULT LocateSharedDataFolder(WCHAR* path, const DataFolderObserver* observer = NULL);
+HRESULT LocateSharedDataFolder(WCHAR (&path)[kPathUnits], const DataFolderObserver* observer = NULL);
 
 // Non-zero with the path of the CSIDL folder in `path`, asking the shell and
 // then shfolder.dll; 0 when neither gave one.
-BOOL GetShellFolderPath(int csidl, WCHAR* path);
+BOOL GetShellFolderPath(int csidl, WCHAR (&path)[kPathUnits]);
 
 // Appends "CBM Files" (and a backslash unless the path ends in one). Returns
 // 0 and leaves the buffer unchanged when the path is empty or has 250 units
 // or more.
-BOOL AppendDataFolderName(WCHAR* path);
+BOOL AppendDataFolderName(WCHAR (&path)[kPathUnits]);
 
 #endif

@@ -1,21 +1,24 @@
 #include "FolderCustomisation.h"
 
+#include <shlwapi.h>
+
 #include "FullPath.h"
 #include "Harnfold.h"
 #include "PathBuffer.h"
+#include "ScopeGuards.h"
 
 namespace
 {
 
 const WCHAR kDesktopIni[] = L"Desktop.ini";
 
-typedef BOOL(WINAPI* PathMakeSystemFolderWProc)(LPCWSTR path);
-
-// Copies a path into a MAX_PATH buffer; false when it doesn't fit.
-bool CopyPath(WCHAR* to, const WCHAR* from)
+// Copies a path into a path buffer; false when it doesn't fit.
+bool CopyPath(WCHAR (&to)[kPathUnits], const WCHAR* from)
 {
-    SIZE_T n = PathLength(from);
-    if (n >= MAX_PATH)
+    SIZE_T n = 0;
+    while (n < kPathUnits && from[n] != 0)
+        ++n;
+    if (n >= kPathUnits)
         return false;
     for (SIZE_T i = 0; i <= n; ++i)
         to[i] = from[i];
@@ -25,19 +28,19 @@ bool CopyPath(WCHAR* to, const WCHAR* from)
 // Binds the marking for this one call; false when it is unavailable or refused.
 bool MakeSystemFolder(const WCHAR* folder)
 {
-    HMODULE shlwapi = LoadLibraryW(L"shlwapi.dll");
-    if (shlwapi == NULL)
+    ModuleGuard shlwapi(LoadLibraryW(L"shlwapi.dll"));
+    if (shlwapi.get() == NULL)
         return false;
-    PathMakeSystemFolderWProc makeSystemFolder = reinterpret_cast<PathMakeSystemFolderWProc>(
-        reinterpret_cast<void*>(GetProcAddress(shlwapi, "PathMakeSystemFolderW")));
+    decltype(&PathMakeSystemFolderW) makeSystemFolder =
+        BIND_PROC(shlwapi.get(), PathMakeSystemFolderW);
     BOOL marked = makeSystemFolder != NULL ? makeSystemFolder(folder) : FALSE;
-    FreeLibrary(shlwapi);
+    shlwapi.reset();
     return marked != FALSE;
 }
 
 }  // namespace
 
-bool AppendDesktopIni(WCHAR* path)
+bool AppendDesktopIni(WCHAR (&path)[kPathUnits])
 {
     return AppendPathName(path, kDesktopIni);
 }
@@ -83,15 +86,15 @@ bool ComposeDesktopIni(WideBuffer& text, DesktopIniForm form, const WCHAR* modul
 
 HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD bytes)
 {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              NULL);
-    if (file == INVALID_HANDLE_VALUE)
+    FileGuard file(CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               NULL));
+    if (file.get() == INVALID_HANDLE_VALUE)
         return HRESULT_FROM_WIN32(GetLastError());
     HRESULT result = S_OK;
     if (buffer.text != NULL)
     {
         DWORD written = 0;
-        if (!WriteFile(file, buffer.text, bytes, &written, NULL) || written < bytes)
+        if (!WriteFile(file.get(), buffer.text, bytes, &written, NULL) || written < bytes)
         {
             result = HRESULT_FROM_WIN32(GetLastError());
             // Without an error code the truncated file would pass for a good one.
@@ -99,7 +102,8 @@ HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD b
                 result = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
         }
     }
-    CloseHandle(file);
+    // Closed before a failed file is deleted.
+    file.reset();
     if (result < 0)
         DeleteFileW(path);
     return result;
@@ -114,18 +118,18 @@ bool CustomiseDataFolder(const WCHAR* folder)
     if (!MakeSystemFolder(folder))
         return true;
 
-    WCHAR iniPath[MAX_PATH];
+    WCHAR iniPath[kPathUnits];
     if (!CopyPath(iniPath, folder) || !AppendDesktopIni(iniPath))
         return false;
 
     DesktopIniForm form = IsWindowsXPOrLater() ? DesktopIniIndirect : DesktopIniLiteral;
     // A string the table lacks leaves its value empty.
-    WCHAR displayName[DisplayNameUnits] = L"";
-    WCHAR infoTip[InfoTipUnits] = L"";
+    WCHAR displayName[kDisplayNameUnits] = L"";
+    WCHAR infoTip[kInfoTipUnits] = L"";
     if (form == DesktopIniLiteral)
     {
-        LoadStringW(ModuleInstance, 100, displayName, DisplayNameUnits);
-        LoadStringW(ModuleInstance, 102, infoTip, InfoTipUnits);
+        LoadStringW(ModuleInstance, 100, displayName, kDisplayNameUnits);
+        LoadStringW(ModuleInstance, 102, infoTip, kInfoTipUnits);
     }
 
     WideBuffer text;
@@ -149,7 +153,7 @@ bool CustomiseDataFolder(const WCHAR* folder)
 bool RemoveFolderCustomisation(const WCHAR* folder)
 {
     // Nothing is deleted or unmarked relative to the current folder.
-    WCHAR iniPath[MAX_PATH];
+    WCHAR iniPath[kPathUnits];
     if (!IsFullyQualifiedPath(folder) || !CopyPath(iniPath, folder) || !AppendDesktopIni(iniPath))
         return false;
     if (GetFileAttributesW(iniPath) != INVALID_FILE_ATTRIBUTES)

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "PathUnits.h"
 #include "StringBuffers.h"
 
 enum DesktopIniForm
@@ -15,13 +16,13 @@ enum DesktopIniForm
 };
 
 // Capacities, terminator included, of the literal form's two strings.
-const int DisplayNameUnits = 80;
-const int InfoTipUnits = 200;
+const int kDisplayNameUnits = 80;
+const int kInfoTipUnits = 200;
 
 // Appends "Desktop.ini" (after a backslash unless the path ends in a
-// separator) to a path in a MAX_PATH buffer. False, buffer unchanged, for an
-// empty path or one of 248 units or more: a separator's unit is always kept.
-bool AppendDesktopIni(WCHAR* path);
+// separator) to a path buffer. False, buffer unchanged, for an empty path or
+// one of 248 units or more: a separator's unit is always kept.
+bool AppendDesktopIni(WCHAR (&path)[kPathUnits]);
 
 bool IsWindowsXPOrLater();
 

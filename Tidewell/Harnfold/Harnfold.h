@@ -5,10 +5,12 @@
 
 #include <windows.h>
 
+#include "PathUnits.h"
+
 // The library's own module handle; the literal Desktop.ini loads its texts from it.
 extern HINSTANCE ModuleInstance;
 // The library's full path, or the empty string when it can't be had whole.
-extern WCHAR ModulePath[MAX_PATH];
+extern WCHAR ModulePath[kPathUnits];
 
 // DllMain's work: on process attach, records the handle and the path.
 void RecordModule(HINSTANCE module, DWORD reason);

@@ -5,8 +5,6 @@
 namespace
 {
 
-typedef LONG(WINAPI* RegDeleteKeyExWProc)(HKEY, LPCWSTR, REGSAM, DWORD);
-
 // A registry link can lead to any key of the machine, so the deletion never
 // goes through one: it stops there as at a key that can't be opened. Opened
 // as itself (REG_OPTION_OPEN_LINK), a link holds its target in this value.
@@ -26,54 +24,85 @@ LONG RefuseLink(HKEY key)
     return type == REG_LINK ? ERROR_CANTOPEN : ERROR_SUCCESS;
 }
 
+// Deletes every subkey (each emptied first) and then every value of the key,
+// reading each name into `name` of `units` units. The first failing call's
+// code, else ERROR_SUCCESS.
+LONG DeleteEveryEntry(HKEY key, REGSAM viewFlags, WCHAR* name, DWORD units)
+{
+    DWORD capacity = units;
+    LONG code;
+    // Index 0 every time: each pass deletes the subkey it was handed.
+    while ((code = RegEnumKeyExW(key, 0, name, &capacity, NULL, NULL, NULL, NULL)) ==
+           ERROR_SUCCESS)
+    {
+        KeyGuard subKey;
+        code = RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS | viewFlags,
+                             subKey.put());
+        if (code != ERROR_SUCCESS)
+            return code;
+        code = RefuseLink(subKey.get());
+        if (code != ERROR_SUCCESS)
+            return code;
+        DeleteKeyContents(subKey.get(), viewFlags);
+        subKey.reset();
+        code = DeleteRegistryKey(key, name, viewFlags);
+        if (code != ERROR_SUCCESS)
+            return code;
+        capacity = units;
+    }
+    if (code != ERROR_NO_MORE_ITEMS)
+        return code;
+
+    capacity = units;
+    while ((code = RegEnumValueW(key, 0, name, &capacity, NULL, NULL, NULL, NULL)) ==
+           ERROR_SUCCESS)
+    {
+        code = RegDeleteValueW(key, name);
+        if (code != ERROR_SUCCESS)
+            return code;
+        capacity = units;
+    }
+    return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
+}
+
 }  // namespace
 
-LONG StatusFromWin32(LONG code)
+HRESULT ReadInstallCount(DWORD* count)
 {
-    if (code <= 0)
-        return code;
-    return static_cast<LONG>(0x80070000UL | (static_cast<DWORD>(code) & 0xFFFFUL));
-}
-
-LONG ReadInstallCount(DWORD* count)
-{
-    HKEY key;
-    LONG code = RegOpenKeyExW(HKEY_LOCAL_MACHINE, HARNFOLD_PRODUCT_KEY, 0, KEY_READ, &key);
+    KeyGuard key;
+    LONG code = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_READ, key.put());
     if (code != ERROR_SUCCESS)
-        return StatusFromWin32(code);
-    KeyGuard guard(key);
+        return HRESULT_FROM_WIN32(code);
     DWORD size = sizeof(DWORD);
-    code = RegQueryValueExW(key, HARNFOLD_COUNT_VALUE, NULL, NULL, reinterpret_cast<BYTE*>(count),
+    code = RegQueryValueExW(key.get(), kCountValue, NULL, NULL, reinterpret_cast<BYTE*>(count),
                             &size);
-    return StatusFromWin32(code);
+    return HRESULT_FROM_WIN32(code);
 }
 
-LONG WriteInstallCount(DWORD count)
+HRESULT WriteInstallCount(DWORD count)
 {
-    HKEY key;
+    KeyGuard key;
     DWORD disposition;
-    LONG code = RegCreateKeyExW(HKEY_LOCAL_MACHINE, HARNFOLD_PRODUCT_KEY, 0, NULL,
-                                REG_OPTION_NON_VOLATILE, KEY_WRITE, NULL, &key, &disposition);
+    LONG code = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, NULL,
+                                REG_OPTION_NON_VOLATILE, KEY_WRITE, NULL, key.put(), &disposition);
     if (code != ERROR_SUCCESS)
-        return StatusFromWin32(code);
-    KeyGuard guard(key);
-    code = RegSetValueExW(key, HARNFOLD_COUNT_VALUE, 0, REG_DWORD,
+        return HRESULT_FROM_WIN32(code);
+    code = RegSetValueExW(key.get(), kCountValue, 0, REG_DWORD,
                           reinterpret_cast<const BYTE*>(&count), sizeof count);
-    return StatusFromWin32(code);
+    return HRESULT_FROM_WIN32(code);
 }
 
 LONG DeleteRegistryKey(HKEY parent, const WCHAR* subKey, REGSAM viewFlags)
 {
     // Bound for each deletion: older systems lack the view-aware call.
-    HMODULE advapi = LoadLibraryW(L"Advapi32.dll");
-    if (advapi != NULL)
+    ModuleGuard advapi(LoadLibraryW(L"Advapi32.dll"));
+    if (advapi.get() != NULL)
     {
-        RegDeleteKeyExWProc deleteKeyEx = reinterpret_cast<RegDeleteKeyExWProc>(
-            reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")));
+        decltype(&RegDeleteKeyExW) deleteKeyEx = BIND_PROC(advapi.get(), RegDeleteKeyExW);
         LONG code = ERROR_SUCCESS;
         if (deleteKeyEx != NULL)
             code = deleteKeyEx(parent, subKey, viewFlags, 0);
-        FreeLibrary(advapi);
+        advapi.reset();
         if (deleteKeyEx != NULL)
             return code;
     }
@@ -89,81 +118,35 @@ BOOL DeleteKeyContents(HKEY key, REGSAM viewFlags)
         return FALSE;
     // One name buffer serves subkeys and values alike, sized once up front.
     DWORD longest = longestSubKey > longestValueName ? longestSubKey : longestValueName;
-    WCHAR* name = static_cast<WCHAR*>(LocalAlloc(LMEM_FIXED, (longest + 1) * sizeof(WCHAR)));
-    if (name == NULL)
+    LocalGuard name(LocalAlloc(LMEM_FIXED, (longest + 1) * sizeof(WCHAR)));
+    if (name.get() == NULL)
         return FALSE;
-
-    BOOL result = FALSE;
-    DWORD capacity = longest + 1;
-    LONG code;
-    // Index 0 every time: each pass deletes the subkey it was handed.
-    while ((code = RegEnumKeyExW(key, 0, name, &capacity, NULL, NULL, NULL, NULL)) ==
-           ERROR_SUCCESS)
-    {
-        HKEY subKey;
-        code = RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS | viewFlags, &subKey);
-        if (code != ERROR_SUCCESS)
-            goto done;
-        code = RefuseLink(subKey);
-        if (code != ERROR_SUCCESS)
-        {
-            RegCloseKey(subKey);
-            goto done;
-        }
-        DeleteKeyContents(subKey, viewFlags);
-        RegCloseKey(subKey);
-        code = DeleteRegistryKey(key, name, viewFlags);
-        if (code != ERROR_SUCCESS)
-            goto done;
-        capacity = longest + 1;
-    }
-    if (code != ERROR_NO_MORE_ITEMS)
-        goto done;
-
-    capacity = longest + 1;
-    while ((code = RegEnumValueW(key, 0, name, &capacity, NULL, NULL, NULL, NULL)) ==
-           ERROR_SUCCESS)
-    {
-        code = RegDeleteValueW(key, name);
-        if (code != ERROR_SUCCESS)
-            goto done;
-        capacity = longest + 1;
-    }
-    if (code == ERROR_NO_MORE_ITEMS)
-    {
-        result = TRUE;
-        code = ERROR_SUCCESS;
-    }
-
-done:
-    LocalFree(name);
+    LONG code = DeleteEveryEntry(key, viewFlags, static_cast<WCHAR*>(name.get()), longest + 1);
+    name.reset();
     SetLastError(static_cast<DWORD>(code));
-    return result;
+    return code == ERROR_SUCCESS ? TRUE : FALSE;
 }
 
 BOOL DeleteProductKey()
 {
-    HKEY key;
-    LONG code = RegOpenKeyExW(HKEY_LOCAL_MACHINE, HARNFOLD_PRODUCT_KEY, REG_OPTION_OPEN_LINK,
-                              KEY_ALL_ACCESS, &key);
+    KeyGuard key;
+    LONG code = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, REG_OPTION_OPEN_LINK,
+                              KEY_ALL_ACCESS, key.put());
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
         return TRUE;
     if (code == ERROR_SUCCESS)
-    {
-        code = RefuseLink(key);
-        if (code != ERROR_SUCCESS)
-            RegCloseKey(key);
-    }
+        code = RefuseLink(key.get());
     if (code != ERROR_SUCCESS)
     {
+        key.reset();
         SetLastError(static_cast<DWORD>(code));
         return FALSE;
     }
-    BOOL emptied = DeleteKeyContents(key, 0);
-    RegCloseKey(key);
+    BOOL emptied = DeleteKeyContents(key.get(), 0);
+    key.reset();
     if (!emptied)
         return FALSE;
-    code = DeleteRegistryKey(HKEY_LOCAL_MACHINE, HARNFOLD_PRODUCT_KEY, 0);
+    code = DeleteRegistryKey(HKEY_LOCAL_MACHINE, kProductKey, 0);
     if (code == ERROR_SUCCESS)
         return TRUE;
     SetLastError(static_cast<DWORD>(code));

@@ -4,17 +4,19 @@
 
 #include <windows.h>
 
-#define HARNFOLD_PRODUCT_KEY L"Software\\Quillon\\Harnfold"
-#define HARNFOLD_COUNT_VALUE L"Count"
+const WCHAR kProductKey[] = L"Software\\Quillon\\Harnfold";
+const WCHAR kCountValue[] = L"Count";
 
-// A Win32 code as a status: 0 and below unchanged, else 0x8007xxxx.
-LONG StatusFromWin32(LONG code);
+// Statuses are HRESULTs, a registry code e mapped by HRESULT_FROM_WIN32 (e
+// itself when 0 or below, else 0x80070000 | (e & 0xFFFF)); the deletions
+// below keep the registry's own LONG codes because their callers hand them
+// on through SetLastError, which takes Win32 codes, not statuses.
 
 // Reads up to 4 bytes of `Count`, of any type, into the low bytes of *count;
 // the caller zeroes it first. Returns a status.
-LONG ReadInstallCount(DWORD* count);
+HRESULT ReadInstallCount(DWORD* count);
 // Creates the key when missing and stores `Count` as REG_DWORD. Returns a status.
-LONG WriteInstallCount(DWORD count);
+HRESULT WriteInstallCount(DWORD count);
 
 // Deletes one subkey through RegDeleteKeyExW when the platform has it, else
 // RegDeleteKeyW. Returns the Win32 code.

@@ -31,7 +31,10 @@ bool StoredCount(DWORD* type, DWORD* value)
 
 }  // namespace
 
-TEST(StatusFromWin32, MapsPositiveCodesIntoTheWin32Facility)
+// The install record's statuses are HRESULT_FROM_WIN32 of the registry's
+// codes: it must keep 0 and below as they are and put the rest in the Win32
+// facility.
+TEST(HresultFromWin32, MapsPositiveCodesIntoTheWin32Facility)
 {
     struct Case
     {
@@ -47,7 +50,7 @@ TEST(StatusFromWin32, MapsPositiveCodesIntoTheWin32Facility)
         {static_cast<LONG>(0x80004005), 0x80004005},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(c.status, static_cast<DWORD>(StatusFromWin32(c.code))) << c.code;
+        EXPECT_EQ(c.status, static_cast<DWORD>(HRESULT_FROM_WIN32(c.code))) << c.code;
 }
 
 TEST_F(InstallRecordTest, ReadTakesUpToFourBytesOfAnyType)

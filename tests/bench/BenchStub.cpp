@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "OrvalisHost.h"
+#include "ScopeGuards.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
@@ -13,10 +14,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (host == NULL)
         return -1;
     int result = -2;
-    OrvalisHostWProc entry = reinterpret_cast<OrvalisHostWProc>(
-        reinterpret_cast<void*>(GetProcAddress(host, ORVALIS_HOST_ENTRY_W)));
+    OrvalisHostWProc entry = BIND_PROC(host, OrvalisHostW);
     if (entry != NULL)
-        result = entry(NULL, GetCommandLineW(), instance, ORVALIS_HOST_MODE, path, 0, 0);
+        result = entry(NULL, GetCommandLineW(), instance, kHostMode, path, 0, 0);
 #ifdef BENCH_WITH_USER32
     if (result == 0x7FFFABCD)
         MessageBoxW(NULL, path, L"BenchStub", MB_ICONERROR);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DataFolder.h"
+#include "GuardedPathBuffer.h"
 #include "Seam.h"
 #include "TestSupport.h"
 
@@ -100,34 +101,12 @@ bool IsFolder(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// A path buffer with a guard band behind its 260 units and a decoy path in
-// it: a write past the buffer, or a path taken from a buffer that was never
-// filled, shows.
-struct GuardedPath
+// A guarded path buffer with a decoy path in it: a path taken from a buffer
+// that was never filled shows too.
+struct GuardedPath : GuardedPathBuffer
 {
-    static const int Guard = 32;
-    WCHAR units[DataFolderPathUnits + Guard];
-
-    GuardedPath()
-    {
-        std::fill(units, units + DataFolderPathUnits + Guard, Sentinel);
-        const WCHAR decoy[] = L"C:\\Decoy";
-        std::copy(decoy, decoy + 9, units);
-    }
-    explicit GuardedPath(const std::wstring& path) : GuardedPath()
-    {
-        std::copy(path.begin(), path.end(), units);
-        if (path.size() < static_cast<size_t>(DataFolderPathUnits))
-            units[path.size()] = 0;
-    }
-    WCHAR* path() { return units; }
-    bool GuardIntact() const
-    {
-        for (int i = DataFolderPathUnits; i < DataFolderPathUnits + Guard; ++i)
-            if (units[i] != Sentinel)
-                return false;
-        return true;
-    }
+    GuardedPath() : GuardedPathBuffer(Sentinel) { Place(L"C:\\Decoy"); }
+    explicit GuardedPath(const std::wstring& path) : GuardedPath() { Place(path); }
 };
 
 void ExpectNothingOutstanding(const char* what)
@@ -739,10 +718,10 @@ TEST_F(DataFolder, NameIsAppendedToPathsShorterThan250Units)
     }
 
     // A buffer without terminator is refused as it is.
-    GuardedPath unterminated(LongPath(DataFolderPathUnits));
+    GuardedPath unterminated(LongPath(kPathUnits));
     EXPECT_FALSE(AppendDataFolderName(unterminated.path()));
-    EXPECT_TRUE(std::equal(unterminated.units, unterminated.units + DataFolderPathUnits,
-                           LongPath(DataFolderPathUnits).begin()));
+    EXPECT_TRUE(std::equal(unterminated.units, unterminated.units + kPathUnits,
+                           LongPath(kPathUnits).begin()));
     EXPECT_TRUE(unterminated.GuardIntact());
 }
 

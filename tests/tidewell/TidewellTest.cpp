@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 
+#include "GuardedPathBuffer.h"
 #include "ProductLauncher.h"
 #include "Seam.h"
 #include "TestSupport.h"
@@ -18,21 +19,6 @@ std::wstring FolderOf(size_t units)
     return L"C:\\" + std::wstring(units - 4, L'f') + L"\\";
 }
 
-// The host path buffer with guard units behind it that hold backslashes, so
-// that a search or a copy running past the end would show.
-struct GuardedHostPath
-{
-    WCHAR path[TIDEWELL_HOST_PATH_UNITS];
-    WCHAR guard[8];
-};
-
-bool GuardIntact(const GuardedHostPath& buffer)
-{
-    for (WCHAR unit : buffer.guard)
-        if (unit != L'\\')
-            return false;
-    return true;
-}
 
 // A launcher's folder with a fixture host in Player\, for runs that load it.
 struct HostBeside
@@ -96,14 +82,14 @@ TEST(MakeHostPathW, WritesTheHostPathOverTheFileNameWithinTheBuffer)
                      std::to_string(c.modulePath.size()) + " units)");
         SeamReset();
         SeamSetModuleFileName(c.modulePath.c_str(), c.unterminatedWhenCut);
-        GuardedHostPath buffer;
-        for (WCHAR& unit : buffer.guard)
-            unit = L'\\';
-        EXPECT_EQ(c.status, MakeHostPathW(GetModuleHandleW(NULL), buffer.path));
-        EXPECT_TRUE(GuardIntact(buffer));
+        // Backslashes behind the buffer: a search or a copy running past its
+        // end would show.
+        GuardedPathBuffer buffer(L'\\');
+        EXPECT_EQ(c.status, MakeHostPathW(GetModuleHandleW(NULL), buffer.path()));
+        EXPECT_TRUE(buffer.GuardIntact());
         if (c.status == HostPathReady)
         {
-            EXPECT_EQ(c.hostPath, std::wstring(buffer.path));
+            EXPECT_EQ(c.hostPath, std::wstring(buffer.path()));
         }
     }
 }
@@ -111,13 +97,13 @@ TEST(MakeHostPathW, WritesTheHostPathOverTheFileNameWithinTheBuffer)
 TEST(MakeHostPathW, UnreadableModulePath)
 {
     SeamFailCall(SeamCallGetModuleFileNameW, 1, 1, ERROR_INVALID_HANDLE);
-    WCHAR path[TIDEWELL_HOST_PATH_UNITS];
+    WCHAR path[kPathUnits];
     EXPECT_EQ(HostPathUnreadable, MakeHostPathW(GetModuleHandleW(NULL), path));
 }
 
 TEST(MakeHostPathW, ReadsItsOwnModulePath)
 {
-    WCHAR path[TIDEWELL_HOST_PATH_UNITS];
+    WCHAR path[kPathUnits];
     ASSERT_EQ(HostPathReady, MakeHostPathW(GetModuleHandleW(NULL), path));
     EXPECT_EQ(BinDir() + L"\\" + kHostRelative, std::wstring(path));
 }
