@@ -2,10 +2,10 @@
 # that run harnfold.dll's Install action, then removes them (Uninstall).
 echo
 echo "== harnfold.dll under Windows Installer (msiexec)"
-msi="$root/build/x64/bin/msi"
+msi="$root/build/x86/bin/msi"
 data="$WINEPREFIX/drive_c/users/Public/Documents/CBM Files"
 show_state() {
-    count=$(/usr/lib/wine/wine64 reg query 'HKLM\Software\Quillon\Harnfold' /v Count 2>/dev/null |
+    count=$("$WINE" reg query 'HKLM\Software\Quillon\Harnfold' /v Count /reg:32 2>/dev/null |
         tr -d '\r' | awk '/Count/ {print $3}')
     [ -n "$count" ] && count=$(printf "%u (REG_DWORD)" "$count")
     echo "   Count: ${count:-(no key)}"
@@ -23,7 +23,7 @@ show_state() {
 }
 msiexec_step() { # msiexec_step TITLE /i|/x SAMPLE
     msi_path="Z:$(echo "$msi/Sample$3.msi" | tr / '\\')"
-    /usr/lib/wine/wine64 msiexec "$2" "$msi_path" /qn >/dev/null 2>&1 && rc=0 || rc=$?
+    "$WINE" msiexec "$2" "$msi_path" /qn >/dev/null 2>&1 && rc=0 || rc=$?
     echo "-- $1: msiexec $2 Sample$3.msi /qn -> exit $rc"
     show_state
 }

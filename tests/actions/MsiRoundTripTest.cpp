@@ -52,6 +52,16 @@ long long StoredCount()
     return value;
 }
 
+// Whether the product key exists in one registry view.
+bool KeyInView(REGSAM view)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
 void CleanMachine()
 {
     DeleteTree(HKEY_LOCAL_MACHINE, kKey);
@@ -110,6 +120,15 @@ TEST_F(MsiRoundTrip, TwoInstallationsCountUpAndTheLastRemovalCleansUp)
         ASSERT_EQ(0u, Msiexec(L"/i \"" + Msi(L"A") + L"\""));
         EXPECT_EQ(1, StoredCount());
         ExpectCustomisedFor(InstalledLibrary(L"A"));
+        // The actions ran in a custom-action process of the package's
+        // architecture: the count is in that process's registry view only.
+        const bool x86 = sizeof(void*) == 4;
+        EXPECT_TRUE(KeyInView(x86 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY));
+        EXPECT_FALSE(KeyInView(x86 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY));
+        if (x86)
+        {
+            EXPECT_NE(std::wstring::npos, InstalledLibrary(L"A").find(L"\\Program Files (x86)\\"));
+        }
     }
     {
         SCOPED_TRACE("second installation");

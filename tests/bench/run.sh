@@ -11,7 +11,8 @@ runs=${1:-31}
 sh "$root/scripts/build.sh" >/dev/null
 . "$root/scripts/wine-env.sh"
 wine_env_start bench
+wine_for x64
 bin="$root/build/x64/bin/bench"
-/usr/lib/wine/wine64 "$bin/LauncherBench.exe" "Z:$root/dist/x64/OrvalisOpen.exe" \
+"$WINE" "$bin/LauncherBench.exe" "Z:$root/dist/x64/OrvalisOpen.exe" \
     "Z:$root/dist/x64/Tidewell.exe" \
     "Z:$bin/BenchStub.exe" "Z:$bin/BenchStubUser32.exe" "Z:$bin/OrvalisHost.dll" "$runs" "$@"

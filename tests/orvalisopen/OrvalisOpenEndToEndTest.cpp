@@ -72,6 +72,38 @@ TEST_F(OrvalisOpenTest, NewestHostGetsTheWholeCommandLine)
     std::map<std::string, std::string> r = Received();
     ExpectWideCall(r, "<null>", line, newest);
     EXPECT_EQ(Utf8(newest), r["module"]);
+    ExpectWindowsControlWord(r);
+}
+
+// The launcher reads the players key of its own registry view, as every
+// process does without a view flag: the 32-bit one sees Wow6432Node. A newer
+// installation registered only in the other view is invisible to it.
+TEST_F(OrvalisOpenTest, OnlyRegistrationsInItsOwnRegistryViewCount)
+{
+    const REGSAM otherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    std::wstring own = players_.Add(L"own", L"host-3.9");
+    std::wstring other = players_.Scratch() + L"\\other";
+    ASSERT_TRUE(WriteBytes(other + L"\\app.exe", "registered file"));
+    ASSERT_TRUE(CopyInto(FixtureHost(L"host-3.10"), other + L"\\Player\\OrvalisHost.dll"));
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, NULL, 0,
+                                             KEY_SET_VALUE | otherView, NULL, &key, NULL));
+    std::wstring path = other + L"\\app.exe";
+    LONG stored = RegSetValueExW(key, L"Other view", 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(path.c_str()),
+                                 static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR)));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, stored);
+
+    const std::wstring line = L"\"" + Launcher() + L"\" view.d64";
+    EXPECT_EQ(0u, RunProgram(Launcher(), line, Environment()));
+    std::map<std::string, std::string> r = Received();
+    ExpectWideCall(r, "<null>", line, own);
+
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0,
+                                           KEY_SET_VALUE | otherView, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(key, L"Other view"));
+    RegCloseKey(key);
 }
 
 // A newer installation that only the working folder leads to, registered
@@ -107,6 +139,7 @@ TEST_F(OrvalisOpenTest, NarrowOnlyHostGetsAnsiText)
     EXPECT_EQ(Hex(Ansi(line)), r["commandLineBytes"]);
     EXPECT_EQ(Hex(Ansi(narrow)), r["hostPathBytes"]);
     ExpectStandardArguments(r);
+    ExpectWindowsControlWord(r);
 }
 
 TEST_F(OrvalisOpenTest, ExitCodeIsTheHostsResultOrMinusTwoWithoutEntry)

@@ -476,6 +476,11 @@ void ExpectStandardArguments(const std::map<std::string, std::string>& record)
     EXPECT_EQ("0", record.count("reserved2") ? record.at("reserved2") : "");
 }
 
+void ExpectWindowsControlWord(const std::map<std::string, std::string>& record)
+{
+    EXPECT_EQ("0x027f", record.count("x87ControlWord") ? record.at("x87ControlWord") : "");
+}
+
 void ExpectWideCall(const std::map<std::string, std::string>& record, const std::string& product,
                     const std::wstring& commandLine, const std::wstring& hostPath)
 {

@@ -35,6 +35,10 @@ std::map<std::string, std::string> ReadRecord(const std::wstring& path);
 
 // Checks the fixed part of a recorded hand-over: the launcher's own instance, 10, 0 and 0.
 void ExpectStandardArguments(const std::map<std::string, std::string>& record);
+// The x87 control word the host found on entry, in a launcher's process: the
+// 0x027F (53-bit precision, every exception masked) that Windows gives a new
+// process, whatever the C runtime's start-up would have set.
+void ExpectWindowsControlWord(const std::map<std::string, std::string>& record);
 // Checks a recorded call of OrvalisHostW: product ("<null>" for none), command
 // line and host path, and the fixed arguments.
 void ExpectWideCall(const std::map<std::string, std::string>& record, const std::string& product,

@@ -34,6 +34,7 @@ void ExpectHostReceived(const std::wstring& dir, const std::wstring& commandLine
 {
     std::map<std::string, std::string> r = ReadRecord(RecordOf(dir));
     ExpectWideCall(r, "Tidewell", commandLine, dir + L"\\" + kHostRelative);
+    ExpectWindowsControlWord(r);
     EXPECT_EQ(r["module"], r["hostPath"]);
 }
 
