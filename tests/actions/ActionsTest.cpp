@@ -9,13 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "Actions.h"
 #include "Harnfold.h"
 #include "InstallRecord.h"
 #include "Seam.h"
 #include "TestSupport.h"
 
-extern "C" UINT WINAPI Install(MSIHANDLE);
-extern "C" UINT WINAPI Uninstall(MSIHANDLE);
 
 namespace
 {
@@ -56,17 +55,6 @@ void Store(Stored kind, DWORD value)
         break;
     }
     }
-}
-
-// The stored count as a REG_DWORD, or -1 when the key is gone.
-long long Count()
-{
-    DWORD type = 0, value = 0, size = sizeof value;
-    LONG code = RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"Count", RRF_RT_ANY, &type, &value, &size);
-    if (code != ERROR_SUCCESS)
-        return -1;
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
-    return value;
 }
 
 class ActionsTest : public testing::Test
@@ -122,7 +110,7 @@ TEST_F(ActionsTest, InstallCountsUpAfterCustomisingTheFolder)
         RemoveTree(folder_ + L"\\Desktop.ini");
         Store(c.kind, c.value);
         EXPECT_EQ(0u, Install(0)) << c.what;
-        EXPECT_EQ(c.after, Count()) << c.what;
+        EXPECT_EQ(c.after, StoredCount()) << c.what;
         EXPECT_TRUE(HasIni()) << c.what;
         EXPECT_TRUE(FolderAttributes() & FILE_ATTRIBUTE_SYSTEM) << c.what;
     }
@@ -154,7 +142,7 @@ TEST_F(ActionsTest, UninstallCountsDownAndTheLastOneRemovesEverything)
         if (c.kind != None)
             SetStringValue(HKEY_LOCAL_MACHINE, std::wstring(kKey) + L"\\Sub\\Deeper", L"", L"d");
         EXPECT_EQ(0u, Uninstall(0)) << c.what;
-        EXPECT_EQ(c.after, Count()) << c.what;
+        EXPECT_EQ(c.after, StoredCount()) << c.what;
         if (c.after >= 0)
         {
             EXPECT_TRUE(HasIni()) << c.what;
@@ -187,7 +175,7 @@ TEST_F(ActionsTest, AFileThatCannotBeWrittenFailsInstallAndLeavesTheCount)
     Store(Dword, 2);
     ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\Desktop.ini").c_str(), NULL));
     EXPECT_EQ(1603u, Install(0));
-    EXPECT_EQ(2, Count());
+    EXPECT_EQ(2, StoredCount());
     EXPECT_TRUE(FolderAttributes() & FILE_ATTRIBUTE_SYSTEM) << "the marking stays";
 }
 
@@ -195,7 +183,7 @@ TEST_F(ActionsTest, AFolderThatCannotBeMarkedStillCounts)
 {
     SeamFailLoadLibrary(L"shlwapi.dll");
     EXPECT_EQ(0u, Install(0));
-    EXPECT_EQ(1, Count());
+    EXPECT_EQ(1, StoredCount());
     EXPECT_FALSE(HasIni());
 }
 
@@ -203,13 +191,13 @@ TEST_F(ActionsTest, ACountThatCannotBeWrittenFails)
 {
     SeamFailCall(SeamCallRegCreateKeyExW, 1, 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(1603u, Install(0));
-    EXPECT_EQ(-1, Count());
+    EXPECT_EQ(-1, StoredCount());
     EXPECT_TRUE(HasIni()) << "the folder work is done and stays";
 
     Store(Dword, 3);
     SeamFailCall(SeamCallRegCreateKeyExW, 2, 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(1603u, Uninstall(0));
-    EXPECT_EQ(3, Count());
+    EXPECT_EQ(3, StoredCount());
 }
 
 TEST_F(ActionsTest, AKeyThatCannotBeDeletedDoesNotStopTheCleanUp)

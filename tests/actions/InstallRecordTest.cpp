@@ -21,14 +21,6 @@ protected:
     void TearDown() override { DeleteTree(HKEY_LOCAL_MACHINE, kKey); }
 };
 
-bool StoredCount(DWORD* type, DWORD* value)
-{
-    DWORD size = sizeof *value;
-    return RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"Count", RRF_RT_ANY, type, value, &size) ==
-               ERROR_SUCCESS &&
-           size == 4;
-}
-
 }  // namespace
 
 // The install record's statuses are HRESULT_FROM_WIN32 of the registry's

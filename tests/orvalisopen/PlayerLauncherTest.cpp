@@ -29,20 +29,6 @@ std::wstring TextOf(const WideBuffer& buffer)
     return buffer.text != NULL ? std::wstring(buffer.text) : std::wstring(L"<unset>");
 }
 
-// Environment variables of this process for one test.
-class ScopedVariable
-{
-public:
-    ScopedVariable(const WCHAR* name, const std::wstring& value) : name_(name)
-    {
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedVariable() { SetEnvironmentVariableW(name_, NULL); }
-
-private:
-    const WCHAR* name_;
-};
-
 }  // namespace
 
 TEST(CompareVersions, OrdersFieldByFieldUnsignedAndRanksMissingLowest)
@@ -172,7 +158,7 @@ TEST(FindNewestHost, IgnoresRegisteredPathsThatDoNotNameAnExistingFile)
     std::wstring newer = players.Scratch() + L"\\newer";
     CopyInto(FixtureHost(L"host-3.10"), newer + L"\\Player\\OrvalisHost.dll");
     WriteBytes(newer + L"\\app.exe", "x");
-    ScopedVariable variable(L"ORVALIS_NEWER", newer);
+    ScopedEnvironment variable({L"ORVALIS_NEWER=" + newer});
     // Each of these would reach the 3.10 host if it were taken for more than it says.
     players.Register(newer + L"\\missing.exe");
     players.Register(newer);                        // a folder

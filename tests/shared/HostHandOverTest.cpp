@@ -53,8 +53,7 @@ TEST(CallHostW, CallsTheWideEntryWithTheSevenArguments)
 {
     std::wstring dir = MakeScratchDir(L"handover");
     std::wstring log = dir + L"\\received.txt";
-    SetEnvironmentVariableW(L"ORVALIS_FIXTURE_LOG", log.c_str());
-    SetEnvironmentVariableW(L"ORVALIS_FIXTURE_RESULT", L"-7");
+    ScopedEnvironment fixture({L"ORVALIS_FIXTURE_LOG=" + log, L"ORVALIS_FIXTURE_RESULT=-7"});
     std::wstring path = FixtureHost(L"host-3.9");
     HMODULE host = LoadLibraryW(path.c_str());
     ASSERT_NE(nullptr, host);
@@ -72,7 +71,5 @@ TEST(CallHostW, CallsTheWideEntryWithTheSevenArguments)
     EXPECT_FALSE(CallHostW(narrowOnly, nullptr, L"x", NULL, L"y", &result));
     EXPECT_EQ(99, result);
     FreeLibrary(narrowOnly);
-    SetEnvironmentVariableW(L"ORVALIS_FIXTURE_LOG", NULL);
-    SetEnvironmentVariableW(L"ORVALIS_FIXTURE_RESULT", NULL);
     RemoveTree(dir);
 }

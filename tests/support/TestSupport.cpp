@@ -157,39 +157,6 @@ std::map<std::string, std::string> ReadRecord(const std::wstring& path)
 namespace
 {
 
-// Sets extra environment variables for the children of this process and
-// puts the old values back when it goes out of scope.
-class ScopedEnvironment
-{
-public:
-    explicit ScopedEnvironment(const std::vector<std::wstring>& assignments)
-    {
-        for (size_t i = 0; i < assignments.size(); ++i)
-        {
-            size_t eq = assignments[i].find(L'=');
-            std::wstring name = assignments[i].substr(0, eq);
-            WCHAR old[32768];
-            DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32768);
-            saved_.push_back(Saved{name, std::wstring(old, n < 32768 ? n : 0), n != 0});
-            SetEnvironmentVariableW(name.c_str(), assignments[i].substr(eq + 1).c_str());
-        }
-    }
-    ~ScopedEnvironment()
-    {
-        for (size_t i = saved_.size(); i-- > 0;)
-            SetEnvironmentVariableW(saved_[i].name.c_str(),
-                                    saved_[i].existed ? saved_[i].value.c_str() : NULL);
-    }
-
-private:
-    struct Saved
-    {
-        std::wstring name, value;
-        bool existed;
-    };
-    std::vector<Saved> saved_;
-};
-
 bool Start(const std::wstring& exe, const std::wstring& commandLine,
            const std::vector<std::wstring>& environment, const std::wstring& directory,
            PROCESS_INFORMATION* pi)
@@ -500,4 +467,42 @@ void ExpectErrorBox(const MessageBoxSeen& seen, const std::wstring& caption,
     EXPECT_TRUE(seen.hasErrorIcon);
     EXPECT_EQ(1, seen.buttons);
     EXPECT_EQ(L"OK", seen.buttonText);
+}
+
+ScopedEnvironment::ScopedEnvironment(const std::vector<std::wstring>& assignments)
+{
+    for (size_t i = 0; i < assignments.size(); ++i)
+    {
+        size_t eq = assignments[i].find(L'=');
+        std::wstring name = assignments[i].substr(0, eq);
+        WCHAR old[32768];
+        DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32768);
+        saved_.push_back(Saved{name, std::wstring(old, n < 32768 ? n : 0), n != 0});
+        SetEnvironmentVariableW(name.c_str(), assignments[i].substr(eq + 1).c_str());
+    }
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    for (size_t i = saved_.size(); i-- > 0;)
+        SetEnvironmentVariableW(saved_[i].name.c_str(),
+                                saved_[i].existed ? saved_[i].value.c_str() : NULL);
+}
+
+long long StoredCount()
+{
+    DWORD type = 0, value = 0, size = sizeof value;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Quillon\\Harnfold", L"Count", RRF_RT_ANY,
+                     &type, &value, &size) != ERROR_SUCCESS)
+        return -1;
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    return value;
+}
+
+bool StoredCount(DWORD* type, DWORD* value)
+{
+    DWORD size = sizeof *value;
+    return RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Quillon\\Harnfold", L"Count", RRF_RT_ANY,
+                        type, value, &size) == ERROR_SUCCESS &&
+           size == 4;
 }

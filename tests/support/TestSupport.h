@@ -88,4 +88,32 @@ bool CreateMachineLink(const std::wstring& key, const std::wstring& target);
 // Deletes the link itself, never its target; true when it is gone.
 bool DeleteMachineLink(const std::wstring& key);
 
+// Sets environment variables of this process ("NAME=value"), which its
+// children inherit, and puts the old values back (or removes the variables
+// that were not set) when it goes out of scope.
+class ScopedEnvironment
+{
+public:
+    explicit ScopedEnvironment(const std::vector<std::wstring>& assignments);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    struct Saved
+    {
+        std::wstring name, value;
+        bool existed;
+    };
+    std::vector<Saved> saved_;
+};
+
+// The installation count, HKLM\Software\Quillon\Harnfold's Count value.
+// As a REG_DWORD (another type fails the calling test), or -1 when the key or
+// the value is missing or longer than 4 bytes.
+long long StoredCount();
+// Its type and up to 4 bytes of data; true only when it is there and exactly
+// 4 bytes long.
+bool StoredCount(DWORD* type, DWORD* value);
+
 #endif
