@@ -41,17 +41,6 @@ std::wstring InstalledLibrary(const WCHAR* sample)
     return ShellFolder(CSIDL_PROGRAM_FILESX86) + L"\\Tidewell Sample " + sample + L"\\harnfold.dll";
 }
 
-// Count as stored, or -1 when the key or value is missing.
-long long StoredCount()
-{
-    DWORD type = 0, value = 0, size = sizeof value;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"Count", RRF_RT_ANY, &type, &value, &size) !=
-        ERROR_SUCCESS)
-        return -1;
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
-    return value;
-}
-
 // Whether the product key exists in one registry view.
 bool KeyInView(REGSAM view)
 {
