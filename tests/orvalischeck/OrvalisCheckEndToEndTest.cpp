@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,19 @@ std::vector<std::wstring> SplitLines(const std::wstring& text)
     return lines;
 }
 
+// A child's start-up information: no standard input, these two outputs.
+STARTUPINFOW StandardHandles(HANDLE out, HANDLE err)
+{
+    STARTUPINFOW si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = NULL;
+    si.hStdOutput = out;
+    si.hStdError = err;
+    return si;
+}
+
 // Runs the program with stdout and stderr redirected to files, extra
 // environment variables set for it alone.
 CheckRun RunCheck(const std::wstring& arguments, const std::vector<std::wstring>& environment = {},
@@ -74,23 +88,8 @@ CheckRun RunCheck(const std::wstring& arguments, const std::vector<std::wstring>
                              CREATE_ALWAYS, 0, NULL);
     HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, 0, NULL);
-    std::vector<std::pair<std::wstring, std::wstring>> saved;
-    for (const std::wstring& assignment : environment)
-    {
-        size_t eq = assignment.find(L'=');
-        std::wstring name = assignment.substr(0, eq);
-        WCHAR old[32768];
-        DWORD n = GetEnvironmentVariableW(name.c_str(), old, 32768);
-        saved.push_back({name, n != 0 ? std::wstring(old, n) : std::wstring(1, L'\0')});
-        SetEnvironmentVariableW(name.c_str(), assignment.substr(eq + 1).c_str());
-    }
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = NULL;
-    si.hStdOutput = out;
-    si.hStdError = err;
+    std::unique_ptr<ScopedEnvironment> scoped(new ScopedEnvironment(environment));
+    STARTUPINFOW si = StandardHandles(out, err);
     std::wstring line = L"\"" + Check() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     line.push_back(L'\0');
     PROCESS_INFORMATION pi;
@@ -105,9 +104,7 @@ CheckRun RunCheck(const std::wstring& arguments, const std::vector<std::wstring>
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
-    for (auto it = saved.rbegin(); it != saved.rend(); ++it)
-        SetEnvironmentVariableW(it->first.c_str(),
-                                it->second == std::wstring(1, L'\0') ? NULL : it->second.c_str());
+    scoped.reset();
     CloseHandle(out);
     CloseHandle(err);
     ReadBytes(outPath, &run.bytes);
@@ -510,12 +507,7 @@ TEST(OrvalisCheckTest, NonAsciiNamesReachTheConsoleWhole)
         FreeConsole();
         GTEST_SKIP() << "no console screen buffer without a display";
     }
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = screen;
-    si.hStdError = screen;
+    STARTUPINFOW si = StandardHandles(screen, screen);
     std::wstring line = L"OrvalisCheck.exe";
     line.push_back(L'\0');
     PROCESS_INFORMATION pi;
