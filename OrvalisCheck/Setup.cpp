@@ -242,7 +242,7 @@ void CheckInstallCount()
     WideBuffer line;
     Put(line, {L"Installation count (HKLM\\", kProductKey, L", ", kCountValue, L"): "});
     DWORD count = 0;
-    LONG status = ReadInstallCount(&count);
+    HRESULT status = ReadInstallCount(&count);
     DWORD type = REG_NONE;
     DWORD bytes = 0;
     bool present = false;
