@@ -42,7 +42,9 @@ wine_env_start() { # wine_env_start NAME [display]
     WINE_ENV_DIR=$(mktemp -d "/tmp/orvalis-$1.XXXXXX")
     export ORVALIS_PREFIX_X86="$WINE_ENV_DIR/prefix-x86"
     export ORVALIS_PREFIX_X64="$WINE_ENV_DIR/prefix-x64"
-    export WINEDLLOVERRIDES="mscoree,mshtml="
+    # winemenubuilder would copy every shortcut a package makes into the
+    # machine's own desktop menus.
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     export WINEDEBUG=-all
     trap wine_env_stop EXIT INT TERM
     if [ "$2" = display ]; then

@@ -10,6 +10,6 @@ ORVALIS_PREFIX_X86=${ORVALIS_PREFIX_X86:-$here/build/wineprefix-x86}
 ORVALIS_PREFIX_X64=${ORVALIS_PREFIX_X64:-$here/build/wineprefix-x64}
 . "$here/scripts/wine-env.sh"
 wine_for "$arch" || exit 1
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 exec "$WINE" "$@"

@@ -438,11 +438,8 @@ TEST_F(Product, TheStartMenuShortcutStartsTidewell)
     // but hands back no process handle to wait on.)
     EXPECT_EQ(17u, ShellOpen(link.target, &error, link.arguments.c_str(), link.directory.c_str()))
         << "error " << error;
-    std::map<std::string, std::string> record = ReadRecord(documents.record);
-    EXPECT_EQ("Tidewell", record["product"]);
-    EXPECT_EQ(Utf8(Installed(L"Player\\OrvalisHost.dll")), record["hostPath"]);
-    EXPECT_EQ(0u, record["commandLine"].find(Utf8(L"\"" + Installed(L"Tidewell.exe") + L"\"")))
-        << record["commandLine"];
+    ExpectWideCall(ReadRecord(documents.record), "Tidewell", L"\"" + Installed(L"Tidewell.exe") + L"\"",
+                   Installed(L"Player\\OrvalisHost.dll"));
 }
 
 TEST_F(Product, TheInstalledOrvalisCheckReportsTheInstalledPlayer)
