@@ -39,7 +39,7 @@ pd_query() { # pd_query KEY [VALUE]: the value's data, or "(none)"
         pd_q=$("$WINE" reg query "$1" /ve /reg:32 2>/dev/null | tr -d '\r' | grep REG_ |
             sed 's/^.*REG_[A-Z_]* *//')
     fi
-    echo "${pd_q:-(none)}"
+    printf '%s\n' "${pd_q:-(none)}"
 }
 pd_shortcut() { # the shortcut's Windows path, or nothing
     find "$WINEPREFIX/drive_c/ProgramData" "$WINEPREFIX/drive_c/users" -name Tidewell.lnk 2>/dev/null |
@@ -58,7 +58,8 @@ pd_state() {
             "icon: $(pd_query "HKLM\\Software\\Classes\\$pd_prog\\DefaultIcon")"
     done
     pd_lnk=$(pd_shortcut)
-    echo "   Start-menu shortcut: ${pd_lnk:-(none)}"
+    # printf, not echo: sh's echo reads the \r of C:\users\root as a character.
+    printf '   Start-menu shortcut: %s\n' "${pd_lnk:-(none)}"
     pd_arp=$("$WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 2>/dev/null |
         tr -d '\r' | awk '/DisplayName.*Tidewell/ {n=1} /Publisher/ && n {p=$3} /DisplayVersion/ && n {v=$3}
             /^HKEY/ {if (n) print "Tidewell " v " (" p ")"; n=0} END {if (n) print "Tidewell " v " (" p ")"}')
@@ -67,7 +68,7 @@ pd_state() {
     [ "$pd_count" != "(none)" ] && pd_count=$(printf '%u' "$pd_count")
     echo "   Count: $pd_count"
     if [ -f "$pd_data/Desktop.ini" ]; then
-        echo "   CBM Files\\Desktop.ini: $(grep IconFile "$pd_data/Desktop.ini" | tr -d '\r')"
+        printf '   CBM Files\\Desktop.ini: %s\n' "$(grep IconFile "$pd_data/Desktop.ini" | tr -d '\r')"
     elif [ -d "$pd_data" ]; then
         echo "   CBM Files: there, without Desktop.ini:" $(ls "$pd_data")
     else
@@ -79,7 +80,7 @@ pd_open() { # pd_open FILE: the 32-bit shell opens it, the player says what it g
     pd_rc=0
     ORVALIS_FIXTURE_LOG="$pd_win\\received.txt" ORVALIS_FIXTURE_RESULT=42 \
         "$WINE" "$pd_start" /wait "$1" </dev/null >/dev/null 2>&1 || pd_rc=$?
-    echo "   start /wait \"$1\" -> exit $pd_rc"
+    printf '   start /wait "%s" -> exit %s\n' "$1" "$pd_rc"
     # start.exe waits for a document's program, not for a shortcut's target.
     for pd_wait in 1 2 3 4 5 6 7 8 9 10; do
         [ -f "$pd_unix/received.txt" ] && break
