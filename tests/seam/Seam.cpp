@@ -121,7 +121,11 @@ bool Fails(SeamCall call)
     Fault& f = S().faults[call];
     ++f.calls;
     if (f.action && f.calls == f.actionAt)
-        f.action();
+    {
+        // A copy runs, so that the action may arm the next one.
+        std::function<void()> action = f.action;
+        action();
+    }
     if (f.nth <= 0 || f.calls < f.nth)
         return false;
     if (f.count >= 0 && f.calls >= f.nth + f.count)
