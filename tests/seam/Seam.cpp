@@ -1,36 +1,11 @@
 // Hook side of the test seam. Compiled without the forced include, so the
 // platform names here are the real functions.
 #include "Seam.h"
-#include "SeamHooks.h"
+#include <shlobj.h>
 
-#undef GlobalAlloc
-#undef GlobalFree
-#undef LocalAlloc
-#undef LocalFree
-#undef RegOpenKeyExW
-#undef RegCreateKeyExW
-#undef RegCloseKey
-#undef RegQueryInfoKeyW
-#undef RegSetValueExW
-#undef RegDeleteKeyW
-#undef RegQueryValueExW
-#undef RegEnumValueW
-#undef RegEnumKeyExW
-#undef RegDeleteValueW
-#undef CreateFileW
-#undef CloseHandle
-#undef LoadLibraryW
-#undef FreeLibrary
-#undef GetProcAddress
-#undef GetVersionExW
-#undef WriteFile
-#undef GetModuleFileNameW
-#undef GetCommandLineW
-#undef WideCharToMultiByte
-#undef ExpandEnvironmentStringsW
-#undef SHGetSpecialFolderLocation
-#undef SHGetMalloc
-#undef MessageBoxW
+extern "C" {
+SEAM_CALLS(SEAM_DECLARE_HOOK)
+}
 
 #include <algorithm>
 #include <sstream>
@@ -114,6 +89,21 @@ State& S()
     return state;
 }
 
+// The registry calls, which report failure as their result code.
+#define SEAM_RESULT_FAILS(name)
+#define SEAM_RESULT_REGISTRY(name) case SeamCall##name: return true;
+#define SEAM_RESULT_KEPT(name)
+#define SEAM_RESULT(kind, result, name, parameters) SEAM_RESULT_##kind(name)
+bool ReportsAsResult(SeamCall call)
+{
+    switch (call)
+    {
+        SEAM_CALLS(SEAM_RESULT)
+    default:
+        return false;
+    }
+}
+
 // Counts the call and tells whether it must fail; sets the last error if so,
 // except for the registry functions, which report their code as the result.
 bool Fails(SeamCall call)
@@ -121,17 +111,16 @@ bool Fails(SeamCall call)
     Fault& f = S().faults[call];
     ++f.calls;
     if (f.action && f.calls == f.actionAt)
-        f.action();
+    {
+        // A copy runs, so that the action may arm the next one.
+        std::function<void()> action = f.action;
+        action();
+    }
     if (f.nth <= 0 || f.calls < f.nth)
         return false;
     if (f.count >= 0 && f.calls >= f.nth + f.count)
         return false;
-    bool registry = call == SeamCallRegOpenKeyExW || call == SeamCallRegCreateKeyExW ||
-                    call == SeamCallRegQueryInfoKeyW || call == SeamCallRegSetValueExW ||
-                    call == SeamCallRegDeleteKeyW || call == SeamCallRegQueryValueExW ||
-                    call == SeamCallRegEnumValueW || call == SeamCallRegEnumKeyExW ||
-                    call == SeamCallRegDeleteValueW;
-    if (!registry)
+    if (!ReportsAsResult(call))
         SetLastError(f.error);
     return true;
 }
