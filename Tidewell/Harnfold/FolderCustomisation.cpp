@@ -3,7 +3,7 @@
 #include <shlwapi.h>
 
 #include "FullPath.h"
-#include "Harnfold.h"
+#include "ModuleGlobals.h"
 #include "PathBuffer.h"
 #include "ScopeGuards.h"
 

@@ -32,11 +32,11 @@ struct Block
     bool guarded;
 };
 
-const SIZE_T GuardBytes = 16;
+const SIZE_T kGuardBytes = 16;
 // Each guard byte differs from its neighbours, so that a guard copied from
 // another block to another offset does not pass for this block's own.
 BYTE GuardByte(SIZE_T i) { return static_cast<BYTE>(0xF1 + i); }
-const BYTE FreshByte = 0xCD;
+const BYTE kFreshByte = 0xCD;
 
 // Wine writes a terminator behind string data it delivers when there is
 // room, without counting it; Windows leaves those bytes as they were.
@@ -186,16 +186,16 @@ void Forget(std::vector<T>& list, T item)
 template <typename Allocate>
 void* Allocated(std::vector<Block>& list, UINT flags, SIZE_T bytes, Allocate allocate)
 {
-    const bool guarded = (flags & GMEM_MOVEABLE) == 0 && bytes <= ~static_cast<SIZE_T>(0) - GuardBytes;
-    void* block = allocate(flags, guarded ? bytes + GuardBytes : bytes);
+    const bool guarded = (flags & GMEM_MOVEABLE) == 0 && bytes <= ~static_cast<SIZE_T>(0) - kGuardBytes;
+    void* block = allocate(flags, guarded ? bytes + kGuardBytes : bytes);
     if (block == NULL)
         return NULL;
     // Windows hands out fixed blocks uninitialised; a fill that no text is
     // made of lets a read of what was never written show.
     if (guarded && (flags & GMEM_ZEROINIT) == 0)
-        std::fill(static_cast<BYTE*>(block), static_cast<BYTE*>(block) + bytes, FreshByte);
+        std::fill(static_cast<BYTE*>(block), static_cast<BYTE*>(block) + bytes, kFreshByte);
     if (guarded)
-        for (SIZE_T i = 0; i < GuardBytes; ++i)
+        for (SIZE_T i = 0; i < kGuardBytes; ++i)
             static_cast<BYTE*>(block)[bytes + i] = GuardByte(i);
     Block entry = {block, bytes, guarded};
     list.push_back(entry);
@@ -212,7 +212,7 @@ void Freed(std::vector<Block>& list, void* block)
         if (it->guarded)
         {
             const BYTE* guard = static_cast<const BYTE*>(block) + it->bytes;
-            for (SIZE_T i = 0; i < GuardBytes; ++i)
+            for (SIZE_T i = 0; i < kGuardBytes; ++i)
                 if (guard[i] != GuardByte(i))
                 {
                     ++S().overruns;
