@@ -3,7 +3,7 @@
 #include <shlwapi.h>
 
 #include "FullPath.h"
-#include "Harnfold.h"
+#include "ModuleGlobals.h"
 #include "PathBuffer.h"
 #include "ScopeGuards.h"
 
@@ -29,12 +29,11 @@ bool CopyPath(WCHAR (&to)[kPathUnits], const WCHAR* from)
 bool MakeSystemFolder(const WCHAR* folder)
 {
     ModuleGuard shlwapi(LoadLibraryW(L"shlwapi.dll"));
-    if (shlwapi.get() == NULL)
+    if (!shlwapi.valid())
         return false;
     decltype(&PathMakeSystemFolderW) makeSystemFolder =
         BIND_PROC(shlwapi.get(), PathMakeSystemFolderW);
     BOOL marked = makeSystemFolder != NULL ? makeSystemFolder(folder) : FALSE;
-    shlwapi.reset();
     return marked != FALSE;
 }
 
@@ -88,7 +87,7 @@ HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD b
 {
     FileGuard file(CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                NULL));
-    if (file.get() == INVALID_HANDLE_VALUE)
+    if (!file.valid())
         return HRESULT_FROM_WIN32(GetLastError());
     HRESULT result = S_OK;
     if (buffer.text != NULL)
@@ -98,13 +97,13 @@ HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD b
         {
             result = HRESULT_FROM_WIN32(GetLastError());
             // Without an error code the truncated file would pass for a good one.
-            if (result >= 0)
+            if (SUCCEEDED(result))
                 result = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
         }
     }
     // Closed before a failed file is deleted.
     file.reset();
-    if (result < 0)
+    if (FAILED(result))
         DeleteFileW(path);
     return result;
 }
@@ -144,7 +143,7 @@ bool CustomiseDataFolder(const WCHAR* folder)
         return false;
 
     SetFileAttributesW(iniPath, FILE_ATTRIBUTE_NORMAL);
-    if (WriteBufferToFile(iniPath, converted, bytes) < 0)
+    if (FAILED(WriteBufferToFile(iniPath, converted, bytes)))
         return false;
     SetFileAttributesW(iniPath, FILE_ATTRIBUTE_HIDDEN);
     return true;

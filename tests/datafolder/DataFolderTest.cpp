@@ -111,10 +111,7 @@ struct GuardedPath : GuardedPathBuffer
 
 void ExpectNothingOutstanding(const char* what)
 {
-    SeamOutstanding o = SeamGetOutstanding();
-    EXPECT_TRUE(o.globalBlocks == 0 && o.localBlocks == 0 && o.keys == 0 && o.modules == 0 &&
-                o.files == 0)
-        << what << ": " << SeamDescribeOutstanding();
+    EXPECT_TRUE(SeamNothingOutstanding()) << what << ": " << SeamDescribeOutstanding();
 }
 
 // The user's and the machine's environment keys, in the order they are read.

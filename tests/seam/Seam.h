@@ -71,8 +71,11 @@ struct SeamOutstanding
     int keys;
     int modules;
     int files;
+    int itemLists;   // from SHGetSpecialFolderLocation, until the shell's allocator frees them
+    int allocators;  // references from SHGetMalloc, until released
 };
 SeamOutstanding SeamGetOutstanding();
+bool SeamNothingOutstanding();
 std::string SeamDescribeOutstanding();
 
 // Every block the allocation hooks hand out (GMEM_FIXED, LMEM_FIXED) has a

@@ -157,18 +157,26 @@ std::map<std::string, std::string> ReadRecord(const std::wstring& path)
 namespace
 {
 
-bool Start(const std::wstring& exe, const std::wstring& commandLine,
-           const std::vector<std::wstring>& environment, const std::wstring& directory,
+bool Start(const std::wstring& exe, const std::wstring& commandLine, const ChildOptions& options,
            PROCESS_INFORMATION* pi)
 {
-    ScopedEnvironment scoped(environment);
+    ScopedEnvironment scoped(options.environment);
     STARTUPINFOW si;
     ZeroMemory(&si, sizeof si);
     si.cb = sizeof si;
+    bool redirected = options.output != NULL || options.errors != NULL;
+    if (redirected)
+    {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = options.output != NULL ? options.output : GetStdHandle(STD_OUTPUT_HANDLE);
+        si.hStdError = options.errors != NULL ? options.errors : GetStdHandle(STD_ERROR_HANDLE);
+    }
     std::wstring line = commandLine;
     line.push_back(L'\0');
-    return CreateProcessW(exe.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL,
-                          directory.empty() ? NULL : directory.c_str(), &si, pi) != 0;
+    return CreateProcessW(exe.c_str(), &line[0], NULL, NULL, redirected ? TRUE : FALSE, 0, NULL,
+                          options.directory.empty() ? NULL : options.directory.c_str(), &si,
+                          pi) != 0;
 }
 
 DWORD Finish(PROCESS_INFORMATION* pi, DWORD timeoutMs)
@@ -332,14 +340,52 @@ void ReadBox(HWND box, MessageBoxSeen* seen)
 
 }  // namespace
 
+DWORD RunChild(const std::wstring& exe, const std::wstring& commandLine,
+               const ChildOptions& options)
+{
+    PROCESS_INFORMATION pi;
+    if (!Start(exe, commandLine, options, &pi))
+        return 0xDEADBEEF;
+    if (options.timeoutMs == 0)
+    {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return 0;
+    }
+    return Finish(&pi, options.timeoutMs);
+}
+
+ChildRun RunChildCapturing(const std::wstring& exe, const std::wstring& commandLine,
+                           ChildOptions options)
+{
+    std::wstring scratch = MakeScratchDir(L"child-output");
+    std::wstring outPath = scratch + L"\\out.txt", errPath = scratch + L"\\err.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    options.output = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                 CREATE_ALWAYS, 0, NULL);
+    options.errors = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                 CREATE_ALWAYS, 0, NULL);
+    ChildRun run = {0xDEADBEEF, "", ""};
+    if (options.output != INVALID_HANDLE_VALUE && options.errors != INVALID_HANDLE_VALUE)
+        run.exitCode = RunChild(exe, commandLine, options);
+    for (HANDLE file : {options.output, options.errors})
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    ReadBytes(outPath, &run.output);
+    ReadBytes(errPath, &run.errors);
+    RemoveTree(scratch);
+    return run;
+}
+
 DWORD RunProgram(const std::wstring& exe, const std::wstring& commandLine,
                  const std::vector<std::wstring>& environment, DWORD timeoutMs,
                  const std::wstring& directory)
 {
-    PROCESS_INFORMATION pi;
-    if (!Start(exe, commandLine, environment, directory, &pi))
-        return 0xDEADBEEF;
-    return Finish(&pi, timeoutMs);
+    ChildOptions options;
+    options.environment = environment;
+    options.timeoutMs = timeoutMs;
+    options.directory = directory;
+    return RunChild(exe, commandLine, options);
 }
 
 DWORD RunAndReadMessageBox(const std::wstring& exe, const std::wstring& commandLine,
@@ -347,8 +393,10 @@ DWORD RunAndReadMessageBox(const std::wstring& exe, const std::wstring& commandL
                            const std::vector<std::wstring>& environment, DWORD timeoutMs)
 {
     *found = false;
+    ChildOptions options;
+    options.environment = environment;
     PROCESS_INFORMATION pi;
-    if (!Start(exe, commandLine, environment, L"", &pi))
+    if (!Start(exe, commandLine, options, &pi))
         return 0xDEADBEEF;
     DWORD waited = 0;
     while (waited < timeoutMs)

@@ -44,9 +44,33 @@ void ExpectWindowsControlWord(const std::map<std::string, std::string>& record);
 void ExpectWideCall(const std::map<std::string, std::string>& record, const std::string& product,
                     const std::wstring& commandLine, const std::wstring& hostPath);
 
-// Runs a program to its end with extra environment variables ("NAME=value")
-// and returns its full 32-bit exit code; 0xDEADBEEF when it could not start
-// or did not end within the timeout.
+// How a test starts a child process: extra environment variables
+// ("NAME=value") for it alone, its working folder (empty: this one's), how
+// long to wait for its end (0: not at all, for Unix programs, whose handles
+// Wine gives no way to wait on), and its standard output and error, each an
+// inheritable handle (a file, a console screen buffer) or NULL for its own.
+struct ChildOptions
+{
+    std::vector<std::wstring> environment;
+    std::wstring directory;
+    DWORD timeoutMs = 30000;
+    HANDLE output = NULL;
+    HANDLE errors = NULL;
+};
+// Runs the child and returns its full 32-bit exit code; 0xDEADBEEF when it
+// could not start or did not end within the timeout (it is then ended); 0
+// once started when it is not waited for.
+DWORD RunChild(const std::wstring& exe, const std::wstring& commandLine,
+               const ChildOptions& options = ChildOptions());
+// The same, with its standard output and error caught in files and read back.
+struct ChildRun
+{
+    DWORD exitCode;
+    std::string output, errors;
+};
+ChildRun RunChildCapturing(const std::wstring& exe, const std::wstring& commandLine,
+                           ChildOptions options = ChildOptions());
+// RunChild with the environment, the timeout and the folder as arguments.
 DWORD RunProgram(const std::wstring& exe, const std::wstring& commandLine,
                  const std::vector<std::wstring>& environment = std::vector<std::wstring>(),
                  DWORD timeoutMs = 30000, const std::wstring& directory = L"");

@@ -45,16 +45,10 @@ std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 bool RunUnixUntil(const std::wstring& program, const std::wstring& commandLine,
                   const std::wstring& path, bool exists)
 {
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    std::wstring line = commandLine;
-    line.push_back(L'\0');
-    if (!CreateProcessW(program.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+    ChildOptions noWait;
+    noWait.timeoutMs = 0;
+    if (RunChild(program, commandLine, noWait) != 0)
         return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
     for (int i = 0; i < 200 && FileExists(path) != exists; ++i)
         Sleep(50);
     return FileExists(path) == exists;
