@@ -1,8 +1,10 @@
 #!/bin/sh
 # Signs a release with Authenticode: the four files of FROM (default
-# dist/x86) go into TO (default dist/signed) under the same names, the sample
-# packages are built again from those signed files and signed there too, so
-# that what the installer copies is signed as well. FROM stays as it is.
+# dist/x86) go into TO (default dist/signed) under the same names, and the
+# packages (the product package Tidewell-VERSION.msi of x86 files, and the
+# sample packages) are built again around those signed files and signed there
+# too, so that what the installer copies is signed as well. FROM stays as it is.
+#   ORVALIS_PRODUCT_VERSION the product package's version (default 3.2.0.0)
 # Usage: sign.sh CERT.pfx [FROM [TO]]
 #   ORVALIS_SIGN_PASSWORD   the certificate's password (empty when unset);
 #                           read from the environment, never from arguments
@@ -84,6 +86,12 @@ while read -r sample product upgrade; do
         "$product" "$upgrade" "Tidewell Sample $sample" "$signed/harnfold.dll" >"$work/log" 2>&1 ||
         fail "cannot build Sample$sample.msi: $(grep -v '^$' "$work/log" | head -n 1)"
 done <"$root/packaging/samples.list"
+# The product package is an x86 one: its player comes as build-product.sh finds it.
+if [ "$arch" = x86 ]; then
+    sh "$root/packaging/build-product.sh" "${ORVALIS_PRODUCT_VERSION:-3.2.0.0}" "$signed" \
+        "$work/unsigned" >"$work/log" 2>&1 ||
+        fail "cannot build the product package: $(grep -v '^$' "$work/log" | tail -n 1)"
+fi
 for package in "$work/unsigned"/*.msi; do
     sign "$package" "$signed/$(basename "$package")" "$@"
 done

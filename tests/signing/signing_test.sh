@@ -19,6 +19,8 @@ failed=0
 fail() { echo "FAIL $*"; failed=1; }
 files="OrvalisOpen.exe Tidewell.exe harnfold.dll OrvalisCheck.exe"
 packages="SampleA.msi SampleB.msi"
+# The product package is built of x86 files only.
+[ "$arch" = x86 ] && packages="$packages Tidewell-3.2.0.0.msi"
 windows() { echo "Z:$1" | tr / '\\'; }
 
 export ORVALIS_SIGN_PASSWORD="orvalis test"
@@ -47,9 +49,13 @@ done
 for package in $packages; do
     mkdir -p "$work/extract-$package"
     (cd "$work/extract-$package" && msiextract "$out/$package" >/dev/null 2>&1)
-    library=$(find "$work/extract-$package" -iname harnfold.dll | head -n 1)
-    [ -n "$library" ] && cmp -s "$library" "$out/harnfold.dll" ||
-        fail "$package: does not carry the signed harnfold.dll"
+    carried="harnfold.dll"
+    case $package in Tidewell-*) carried=$files ;; esac
+    for name in $carried; do
+        copy=$(find "$work/extract-$package" -iname "$name" | head -n 1)
+        [ -n "$copy" ] && cmp -s "$copy" "$out/$name" ||
+            fail "$package: does not carry the signed $name"
+    done
 done
 
 # The signed launchers still hand over: Tidewell to the host beside it,
