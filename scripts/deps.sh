@@ -22,6 +22,9 @@ need /usr/src/googletest/CMakeLists.txt googletest
 need wixl wixl
 need msiinfo msitools
 need python3 python3
+need /usr/lib/python3/dist-packages/pefile.py python3-pefile
+need osslsigncode osslsigncode
+need openssl openssl
 need /usr/i686-w64-mingw32/lib/zlib1.dll libz-mingw-w64
 if [ -n "$missing" ]; then
     echo "Installing:$missing"

@@ -1,6 +1,6 @@
 // Release checks of the i686 harnfold.dll, read through the resource and
 // version APIs, and the shell's view of the x64 build's resources. Its PE
-// headers and imports: tests/release/check_pe.sh.
+// headers and imports: tests/release/check_pe.py.
 #include <gtest/gtest.h>
 
 #include <shlwapi.h>

@@ -1,5 +1,5 @@
 // The i686 Tidewell.exe as shipped: read through the platform's resource and
-// version APIs, never run. Its PE headers and imports: tests/release/check_pe.sh.
+// version APIs, never run. Its PE headers and imports: tests/release/check_pe.py.
 #include <gtest/gtest.h>
 
 #include <algorithm>
