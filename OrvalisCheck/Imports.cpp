@@ -21,13 +21,23 @@ const DWORD kMaxSections = 96;
 const DWORD kDosSignature = 0x5A4D;        // "MZ"
 const DWORD kNtSignature = 0x00004550;     // "PE\0\0"
 const ULONGLONG kNewHeaderOffset = 0x3C;   // where the DOS header keeps the PE header's offset
+const ULONGLONG kSignatureBytes = 4;
 const ULONGLONG kFileHeaderBytes = 20;
+const ULONGLONG kSectionCountAt = 2;        // in the file header
+const ULONGLONG kOptionalBytesAt = 16;
 const ULONGLONG kSectionBytes = 40;
+const ULONGLONG kSectionAddressAt = 12;     // in a section header
+const ULONGLONG kSectionRawBytesAt = 16;
+const ULONGLONG kSectionRawOffsetAt = 20;
 const ULONGLONG kImportDescriptorBytes = 20;
+const ULONGLONG kImportNameAt = 12;         // in an import descriptor
+const ULONGLONG kImportThunksAt = 16;
 const WORD kMagicPe32 = 0x10B;
 const WORD kMagicPe32Plus = 0x20B;
-const ULONGLONG kDirectoriesPe32 = 96;      // data directories in the optional header
-const ULONGLONG kDirectoriesPe32Plus = 112;
+const ULONGLONG kDirectoriesPe32 = 96;      // data directories in the optional header,
+const ULONGLONG kDirectoriesPe32Plus = 112; // their count in the 4 bytes before them
+const ULONGLONG kDirectoryCountBytes = 4;
+const ULONGLONG kDirectoryBytes = 8;        // address and size
 const DWORD kImportDirectory = 1;
 
 inline void ReleaseView(void* view) { UnmapViewOfFile(view); }
@@ -61,8 +71,9 @@ bool FileOffset(const Image& image, DWORD rva, ULONGLONG* offset)
     {
         ULONGLONG header = image.sections + i * kSectionBytes;
         DWORD address = 0, rawBytes = 0, rawOffset = 0;
-        if (!Read(image, header + 12, 4, &address) || !Read(image, header + 16, 4, &rawBytes) ||
-            !Read(image, header + 20, 4, &rawOffset))
+        if (!Read(image, header + kSectionAddressAt, 4, &address) ||
+            !Read(image, header + kSectionRawBytesAt, 4, &rawBytes) ||
+            !Read(image, header + kSectionRawOffsetAt, 4, &rawOffset))
             return false;
         if (rva >= address && rva - address < rawBytes)
         {
@@ -81,23 +92,24 @@ bool OpenImports(Image& image, ULONGLONG* imports)
         !Read(image, kNewHeaderOffset, 4, &newHeader) || !Read(image, newHeader, 4, &value) ||
         value != kNtSignature)
         return false;
-    ULONGLONG fileHeader = static_cast<ULONGLONG>(newHeader) + 4;
+    ULONGLONG fileHeader = static_cast<ULONGLONG>(newHeader) + kSignatureBytes;
     ULONGLONG optional = fileHeader + kFileHeaderBytes;
-    if (!Read(image, fileHeader + 2, 2, &sectionCount) ||
-        !Read(image, fileHeader + 16, 2, &optionalBytes) || !Read(image, optional, 2, &magic) ||
-        sectionCount > kMaxSections)
+    if (!Read(image, fileHeader + kSectionCountAt, 2, &sectionCount) ||
+        !Read(image, fileHeader + kOptionalBytesAt, 2, &optionalBytes) ||
+        !Read(image, optional, 2, &magic) || sectionCount > kMaxSections)
         return false;
     ULONGLONG directories = magic == kMagicPe32       ? kDirectoriesPe32
                             : magic == kMagicPe32Plus ? kDirectoriesPe32Plus
                                                       : 0;
     DWORD directoryCount = 0, importRva = 0;
-    if (directories == 0 || !Read(image, optional + directories - 4, 4, &directoryCount))
+    if (directories == 0 ||
+        !Read(image, optional + directories - kDirectoryCountBytes, 4, &directoryCount))
         return false;
     image.sections = optional + optionalBytes;
     image.sectionCount = sectionCount;
-    if (directoryCount <= kImportDirectory ||
-        directories + 8 * (kImportDirectory + 1) > optionalBytes ||
-        !Read(image, optional + directories + 8 * kImportDirectory, 4, &importRva))
+    ULONGLONG importEntry = directories + kDirectoryBytes * kImportDirectory;
+    if (directoryCount <= kImportDirectory || importEntry + kDirectoryBytes > optionalBytes ||
+        !Read(image, optional + importEntry, 4, &importRva))
         return false;
     *imports = 0;
     return importRva == 0 || FileOffset(image, importRva, imports);
@@ -244,7 +256,8 @@ void CheckHostImports(const WCHAR* label, const WCHAR* programFolder, const WCHA
     {
         ULONGLONG at = imports + i * kImportDescriptorBytes;
         DWORD nameRva = 0, thunks = 0;
-        if (!Read(image, at + 12, 4, &nameRva) || !Read(image, at + 16, 4, &thunks))
+        if (!Read(image, at + kImportNameAt, 4, &nameRva) ||
+            !Read(image, at + kImportThunksAt, 4, &thunks))
             break;
         if (nameRva == 0 && thunks == 0)
             return;

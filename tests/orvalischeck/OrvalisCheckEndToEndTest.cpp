@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <stdint.h>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -914,4 +916,93 @@ TEST(OrvalisCheckTest, OneByteDataFolderVariableIsEmpty)
     ClearDataFolderVariable();
     EXPECT_TRUE(run.Has(L"  the user's TIDEWELLDATA (HKCU\\Environment): present but not used: empty"))
         << Dump(run);
+}
+
+namespace
+{
+
+uint32_t Le32(const std::string& b, size_t at)
+{
+    return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+void PutLe32(std::string& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// Where the image's import directory entry, its first descriptor and the
+// header of the section holding it lie in the file (0 when not found); the
+// fixture images are well formed.
+void FindImports(const std::string& b, size_t* entry, size_t* descriptor, size_t* section)
+{
+    size_t pe = Le32(b, 0x3C), optional = pe + 24;
+    unsigned magic = static_cast<unsigned char>(b[optional]) | static_cast<unsigned char>(b[optional + 1]) << 8;
+    *entry = optional + (magic == 0x20B ? 112 : 96) + 8;
+    uint32_t rva = Le32(b, *entry);
+    unsigned sections = static_cast<unsigned char>(b[pe + 6]);
+    size_t table = optional + (static_cast<unsigned char>(b[pe + 20]) | static_cast<unsigned char>(b[pe + 21]) << 8);
+    *descriptor = 0;
+    for (unsigned i = 0; i < sections; ++i)
+    {
+        size_t s = table + 40 * i;
+        uint32_t address = Le32(b, s + 12), raw = Le32(b, s + 16), offset = Le32(b, s + 20);
+        if (rva >= address && rva - address < raw)
+        {
+            *descriptor = offset + (rva - address);
+            *section = s;
+        }
+    }
+}
+
+}  // namespace
+
+// The import table is untrusted: offsets that lead out of the file are told
+// as such, never read.
+TEST(OrvalisCheckTest, AnImportTableOutOfBoundsIsToldNotRead)
+{
+    std::string image;
+    ASSERT_TRUE(ReadBytes(FixtureHost(L"host-needs-helper"), &image));
+    size_t entry = 0, descriptor = 0, section = 0;
+    FindImports(image, &entry, &descriptor, &section);
+    ASSERT_NE(0u, descriptor);
+    // The section's bytes moved so that the first descriptor starts 8 bytes
+    // before the file's end.
+    const uint32_t nearEnd = static_cast<uint32_t>(image.size() - 8 - (descriptor - Le32(image, section + 20)));
+    struct Case
+    {
+        const char* what;
+        size_t at;
+        uint32_t value;
+        const WCHAR* line;
+    };
+    const Case cases[] = {
+        {"directory beyond the image", entry, 0x7FFFFFF0u,
+         L"OrvalisOpen: the host's import table can't be read: it is not a library Windows can load"},
+        {"name beyond the image", descriptor + 12, 0xFFFFFFF0u,
+         L"OrvalisOpen: the host's import table names a library unreadably"},
+        {"descriptor across the file's end", section + 20, nearEnd, L""},
+        {"section bytes beyond the file", section + 20, 0x7FFFFF00u,
+         L"OrvalisOpen: the host's import table can't be read: it is not a library Windows can load"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        Installations players;
+        std::wstring host = players.Add(L"inst", L"host-needs-helper");
+        std::string patched = image;
+        PutLe32(patched, c.at, c.value);
+        ASSERT_TRUE(WriteBytes(host, patched));
+        CheckRun run = RunCheck(L"");
+        EXPECT_EQ(0u, run.exitCode) << Dump(run);
+        if (c.line[0] != 0)
+        {
+            EXPECT_TRUE(run.Has(c.line)) << Dump(run);
+        }
+        EXPECT_NE(L"", run.Line(L"Installation count")) << Dump(run);
+    }
 }
