@@ -315,54 +315,56 @@ void CheckOtherView(const Collection& mine)
     }
 }
 
+// Each outcome of --load as one line: text, the detail (a number, in hex or
+// not, or none), text.
+enum DetailForm
+{
+    DetailNone,
+    DetailDecimal,
+    DetailHex
+};
+
+struct LoadLine
+{
+    const WCHAR* before;
+    DetailForm form;
+    const WCHAR* after;
+};
+
+// In the order of LoadOutcome.
+const LoadLine kLoadLines[] = {
+    {L"OrvalisOpen: calls OrvalisHostW; the host's result is the exit code", DetailNone, L""},
+    {L"OrvalisOpen: calls OrvalisHost with ANSI text; the host's result is the exit code",
+     DetailNone, L""},
+    {L"OrvalisOpen: finds neither OrvalisHostW nor OrvalisHost and exits with -2", DetailNone, L""},
+    {L"OrvalisCheck: the loader's error was ", DetailDecimal, L""},
+    {L"OrvalisOpen: the host ended its process while loading, with exit code ", DetailDecimal, L""},
+    {L"OrvalisOpen: the host crashed while loading (exception ", DetailHex, L")"},
+    {L"OrvalisOpen: the host did not finish loading within ", DetailDecimal, L" s"},
+    {L"OrvalisCheck: not loaded: --load needs OrvalisOpen.exe beside OrvalisCheck.exe, to load "
+     L"the host with its manifest and from its folder",
+     DetailNone, L""},
+    {L"OrvalisCheck: not loaded: its loading process could not be started (error ", DetailDecimal,
+     L")"},
+};
+static_assert(sizeof kLoadLines / sizeof kLoadLines[0] == LoadNotStarted + 1,
+              "a line for every outcome");
+
 void ReportLoad(LoadOutcome outcome, DWORD detail)
 {
-    WideBuffer line;
-    switch (outcome)
-    {
-    case LoadFoundWide:
-        EmitText(L"OrvalisOpen: calls OrvalisHostW; the host's result is the exit code");
-        return;
-    case LoadFoundNarrow:
-        EmitText(L"OrvalisOpen: calls OrvalisHost with ANSI text; the host's result is the exit code");
-        return;
-    case LoadFoundNeither:
-        EmitText(L"OrvalisOpen: finds neither OrvalisHostW nor OrvalisHost and exits with -2");
-        return;
-    case LoadFailed:
+    if (outcome == LoadFailed)
         EmitShows(L"OrvalisOpen", kHostNotOpened);
-        Put(line, L"OrvalisCheck: the loader's error was ");
-        PutNumber(line, detail);
-        Emit(line);
-        return;
-    case LoadEndedProcess:
-        Put(line, L"OrvalisOpen: the host ended its process while loading, with exit code ");
+    if (outcome == LoadTimedOut)
+        detail = kLoadSeconds;
+    const LoadLine& l = kLoadLines[outcome];
+    WideBuffer line;
+    Put(line, l.before);
+    if (l.form == DetailDecimal)
         PutNumber(line, static_cast<LONG>(detail));
-        Emit(line);
-        return;
-    case LoadCrashed:
-        Put(line, L"OrvalisOpen: the host crashed while loading (exception ");
+    else if (l.form == DetailHex)
         PutHex(line, detail);
-        Put(line, L")");
-        Emit(line);
-        return;
-    case LoadTimedOut:
-        Put(line, L"OrvalisOpen: the host did not finish loading within ");
-        PutNumber(line, kLoadSeconds);
-        Put(line, L" s");
-        Emit(line);
-        return;
-    case LoadNoLauncher:
-        EmitText(L"OrvalisCheck: not loaded: --load needs OrvalisOpen.exe beside OrvalisCheck.exe, "
-                 L"to load the host with its manifest and from its folder");
-        return;
-    case LoadNotStarted:
-        Put(line, L"OrvalisCheck: not loaded: its loading process could not be started (error ");
-        PutNumber(line, detail);
-        Put(line, L")");
-        Emit(line);
-        return;
-    }
+    Put(line, l.after);
+    Emit(line);
 }
 
 // What the launcher does with the chosen host: load it, find an entry point.
