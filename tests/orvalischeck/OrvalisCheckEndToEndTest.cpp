@@ -353,6 +353,18 @@ TEST(OrvalisCheckTest, TidewellHostPathAndWhetherItExists)
     std::wstring log = dir + L"\\received.txt";
     EXPECT_EQ(0u, RunProgram(program, L"Tidewell.exe", {L"ORVALIS_FIXTURE_LOG=" + log}));
     EXPECT_EQ(Utf8(host), ReadRecord(log)["hostPath"]);
+
+    // A host that needs a library: searched from Tidewell's folder, not the check's.
+    ASSERT_TRUE(CopyInto(FixtureHost(L"host-needs-helper"), host));
+    CheckRun lacking = RunCheck(L"\"" + program + L"\"");
+    EXPECT_TRUE(lacking.Has(L"Tidewell: the host imports OrvalisHelper.dll, which the launcher's "
+                            L"search order does not find (its folder, the system folder, the "
+                            L"Windows folder, PATH)"))
+        << Dump(lacking);
+    ASSERT_TRUE(CopyInto(BinDir() + L"\\fixtures\\helper\\OrvalisHelper.dll",
+                         dir + L"\\OrvalisHelper.dll"));
+    CheckRun found = RunCheck(L"\"" + program + L"\"");
+    EXPECT_EQ(L"", found.Line(L"Tidewell: the host imports")) << Dump(found);
     RemoveTree(dir);
 }
 
