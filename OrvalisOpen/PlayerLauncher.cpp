@@ -87,7 +87,7 @@ void EnumerateInstallations(HKEY key, WideBuffer& chosen, VersionQuad& best,
     // One block for the whole enumeration: a name area of n + 1 units, then
     // a data area of exactly d bytes.
     LocalGuard block(LocalAlloc(LMEM_FIXED, dataBytes + 2 * nameUnits + 2));
-    if (block.get() == NULL)
+    if (!block.valid())
         return;
     WCHAR* name = static_cast<WCHAR*>(block.get());
     BYTE* data = static_cast<BYTE*>(block.get()) + 2 * nameUnits + 2;
@@ -125,7 +125,7 @@ bool ReadFileVersion(const WCHAR* path, WORD* major, WORD* minor, WORD* build, W
     if (size != 0)
     {
         LocalGuard info(LocalAlloc(LMEM_FIXED, size));
-        if (info.get() != NULL)
+        if (info.valid())
         {
             void* fixed = NULL;
             UINT fixedBytes = 0;
@@ -192,7 +192,7 @@ int RunPlayerLauncher(HINSTANCE instance)
     WideBuffer commandLine;
     CopyCommandLine(commandLine);
     ModuleGuard host(LoadLibraryW(chosen.text));
-    if (host.get() == NULL)
+    if (!host.valid())
     {
         ShowLauncherError(kHostNotOpened, kCaption);
         return kExitNoHost;
@@ -212,6 +212,6 @@ int RunPlayerLauncher(HINSTANCE instance)
         narrowPath.Release();
         narrowCommandLine.Release();
     }
-    host.reset();
+    host.reset();  // unloaded before the command line it was handed is released
     return result;
 }

@@ -56,7 +56,7 @@ int RunTidewell(HINSTANCE instance)
     // A host that can't be found where it must be can't be opened either:
     // the user gets the same message, and no other path is tried.
     ModuleGuard host(status == HostPathReady ? LoadLibraryW(hostPath) : NULL);
-    if (host.get() == NULL)
+    if (!host.valid())
     {
         ShowLauncherError(kHostNotOpened, kProduct);
         return kExitNoHost;
@@ -65,6 +65,6 @@ int RunTidewell(HINSTANCE instance)
     int result = 0;
     if (!CallHostW(host.get(), kProduct, commandLine.text, instance, hostPath, &result))
         result = kExitNoEntry;
-    host.reset();
+    host.reset();  // unloaded before the command line it was handed is released
     return result;
 }

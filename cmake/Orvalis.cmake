@@ -61,6 +61,26 @@ function(orvalis_launcher target)
     target_link_libraries(${target} PRIVATE ${ORVALIS_CRT_FP8})
 endfunction()
 
+# The manifest that TARGET embeds names its own architecture. The committed
+# manifest is the shipped i686 one; the x64 tree embeds a copy made for amd64,
+# which the resource script takes from X64Manifest.h under _WIN64.
+function(orvalis_manifest target manifest)
+    set_property(SOURCE ${ARGN} APPEND PROPERTY OBJECT_DEPENDS ${manifest})
+    if(NOT ORVALIS_ARCH STREQUAL "x64")
+        return()
+    endif()
+    get_filename_component(name ${manifest} NAME)
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/manifest-${target})
+    file(READ ${manifest} text)
+    string(REGEX REPLACE "processorArchitecture=\"[xX]86\"" "processorArchitecture=\"amd64\"" text "${text}")
+    file(CONFIGURE OUTPUT ${dir}/${name} CONTENT "${text}" @ONLY)
+    file(CONFIGURE OUTPUT ${dir}/X64Manifest.h
+        CONTENT "#define ORVALIS_MANIFEST \"${dir}/${name}\"\n" @ONLY)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manifest})
+    target_include_directories(${target} PRIVATE ${dir})
+    set_property(SOURCE ${ARGN} APPEND PROPERTY OBJECT_DEPENDS ${dir}/${name} ${dir}/X64Manifest.h)
+endfunction()
+
 # The product's logic as the unit tests link it: the same sources, compiled
 # with the seam's hooks forced in.
 function(orvalis_seamed_library name)

@@ -1,6 +1,7 @@
 // Release on every way out of a scope: a registry key, a local-memory block,
-// a loaded library, a file. One move-only guard owns one handle (its "none"
-// value: nothing) and is never copied.
+// a loaded library, a file, a shell item list. One move-only guard owns one
+// handle (its "none" value: nothing) and is never copied. A release never
+// changes the thread's last error, so a caller may set it and then leave.
 #ifndef SHARED_SCOPE_GUARDS_H
 #define SHARED_SCOPE_GUARDS_H
 
@@ -28,6 +29,7 @@ public:
     ScopedHandle& operator=(const ScopedHandle&) = delete;
 
     Handle get() const { return handle_; }
+    bool valid() const { return handle_ != None(); }
     // For the acquiring call's out-parameter: releases what is held first, so
     // a failed call that leaves the slot alone (or writes null) holds nothing.
     Handle* put()
@@ -35,13 +37,17 @@ public:
         reset();
         return &handle_;
     }
-    // Releases what is held and takes `acquired` instead.
+    // Releases what is held, keeping the last error, and takes `acquired` instead.
     void reset(Handle acquired = None())
     {
         Handle old = handle_;
         handle_ = acquired;
         if (old != None())
+        {
+            DWORD error = GetLastError();
             Free(old);
+            SetLastError(error);
+        }
     }
     // Gives the handle up without releasing it.
     Handle release()

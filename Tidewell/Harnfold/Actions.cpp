@@ -16,16 +16,16 @@ const UINT kActionFailed = ERROR_INSTALL_FAILURE;  // 1603
 extern "C" UINT WINAPI Install(MSIHANDLE)
 {
     WCHAR folder[kPathUnits];
-    if (ResolveDataFolder(folder) < 0)
+    if (FAILED(ResolveDataFolder(folder)))
         return kActionFailed;
     if (!CustomiseDataFolder(folder))
         return kActionFailed;
     DWORD count = 0;
-    if (ReadInstallCount(&count) >= 0)
+    if (SUCCEEDED(ReadInstallCount(&count)))
         count += 1;  // wraps modulo 2^32
     else
         count = 1;
-    return WriteInstallCount(count) < 0 ? kActionFailed : kActionSucceeded;
+    return FAILED(WriteInstallCount(count)) ? kActionFailed : kActionSucceeded;
 }
 
 // The count first; only the last installation (or an unreadable count)
@@ -33,15 +33,15 @@ extern "C" UINT WINAPI Install(MSIHANDLE)
 extern "C" UINT WINAPI Uninstall(MSIHANDLE)
 {
     DWORD count = 0;
-    if (ReadInstallCount(&count) >= 0)
+    if (SUCCEEDED(ReadInstallCount(&count)))
     {
         count -= 1;  // wraps modulo 2^32
         if (count != 0)
-            return WriteInstallCount(count) < 0 ? kActionFailed : kActionSucceeded;
+            return FAILED(WriteInstallCount(count)) ? kActionFailed : kActionSucceeded;
     }
     DeleteProductKey();
     WCHAR folder[kPathUnits];
-    if (ResolveDataFolder(folder) < 0)
+    if (FAILED(ResolveDataFolder(folder)))
         return kActionFailed;
     if (!RemoveFolderCustomisation(folder))
         return kActionFailed;

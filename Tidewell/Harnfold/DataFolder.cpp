@@ -15,6 +15,18 @@ const WCHAR kSharedFolderLibrary[] = L"shfolder.dll";
 // Never localized: the folder keeps this name on every system.
 const WCHAR kDataFolderName[] = L"CBM Files";
 
+// A shell item list goes back to the shell's allocator.
+void ReleaseItemList(LPITEMIDLIST list)
+{
+    LPMALLOC allocator = NULL;
+    if (SUCCEEDED(SHGetMalloc(&allocator)))
+    {
+        allocator->Free(list);
+        allocator->Release();
+    }
+}
+typedef ScopedHandle<LPITEMIDLIST, ReleaseItemList> ItemListGuard;
+
 const int kCsidlCommonDocuments = 0x002E;
 const int kCsidlFlagCreate = 0x8000;
 // The path a missing folder would be created at, without creating it.
@@ -56,7 +68,7 @@ DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR (&path)[kPathUnits
     if (nameLength <= 0)
         return 0;
     LocalGuard copy(LocalAlloc(LMEM_FIXED, (nameLength + 1) * sizeof(WCHAR)));
-    if (copy.get() == NULL)
+    if (!copy.valid())
         return 0;
     WCHAR* copied = static_cast<WCHAR*>(copy.get());
     for (int i = 0; i < nameLength; ++i)
@@ -126,7 +138,7 @@ bool ReadExpandableValue(HKEY key, const WCHAR* name, DWORD bytes, WCHAR* destin
     if (bytes > MAXDWORD / 2)
         return true;
     LocalGuard data(LocalAlloc(LMEM_FIXED, 2 * static_cast<SIZE_T>(bytes)));
-    if (data.get() == NULL)
+    if (!data.valid())
         return true;
     WCHAR* text = static_cast<WCHAR*>(data.get());
     if (!ReadValueAs(key, name, REG_EXPAND_SZ, static_cast<BYTE*>(data.get()), &bytes))
@@ -246,29 +258,24 @@ HRESULT LocateSharedDataFolder(WCHAR (&path)[kPathUnits], const DataFolderObserv
 
 BOOL GetShellFolderPath(int csidl, WCHAR (&path)[kPathUnits])
 {
-    LPITEMIDLIST list = NULL;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(NULL, csidl, &list)))
+    ItemListGuard list;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(NULL, csidl, list.put())))
     {
-        BOOL found = SHGetPathFromIDListW(list, path);
-        LPMALLOC allocator = NULL;
-        if (SUCCEEDED(SHGetMalloc(&allocator)))
-        {
-            allocator->Free(list);
-            allocator->Release();
-        }
+        BOOL found = SHGetPathFromIDListW(list.get(), path);
+        list.reset();
         if (found)
             return found;
     }
 
     // Older shells answer only through shfolder.dll, bound for this one call.
     ModuleGuard library(LoadLibraryW(kSharedFolderLibrary));
-    if (library.get() == NULL)
+    if (!library.valid())
         return FALSE;
     decltype(&SHGetFolderPathW) getFolderPath = BIND_PROC(library.get(), SHGetFolderPathW);
     if (getFolderPath == NULL)
         return FALSE;
     HRESULT result = getFolderPath(NULL, csidl, NULL, 0, path);
-    return result >= 0 ? TRUE : FALSE;
+    return SUCCEEDED(result) ? TRUE : FALSE;
 }
 
 BOOL AppendDataFolderName(WCHAR (&path)[kPathUnits])

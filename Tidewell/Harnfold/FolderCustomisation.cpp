@@ -4,7 +4,7 @@
 
 #include "FileKind.h"
 #include "FullPath.h"
-#include "Harnfold.h"
+#include "ModuleGlobals.h"
 #include "PathBuffer.h"
 #include "ScopeGuards.h"
 
@@ -28,12 +28,11 @@ bool CopyPath(WCHAR (&to)[kPathUnits], const WCHAR* from)
 bool MakeSystemFolder(const WCHAR* folder)
 {
     ModuleGuard shlwapi(LoadLibraryW(L"shlwapi.dll"));
-    if (shlwapi.get() == NULL)
+    if (!shlwapi.valid())
         return false;
     decltype(&PathMakeSystemFolderW) makeSystemFolder =
         BIND_PROC(shlwapi.get(), PathMakeSystemFolderW);
     BOOL marked = makeSystemFolder != NULL ? makeSystemFolder(folder) : FALSE;
-    shlwapi.reset();
     return marked != FALSE;
 }
 
@@ -86,7 +85,7 @@ HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD b
 {
     FileGuard file(CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                NULL));
-    if (file.get() == INVALID_HANDLE_VALUE)
+    if (!file.valid())
         return HRESULT_FROM_WIN32(GetLastError());
     HRESULT result = S_OK;
     if (buffer.text != NULL)
@@ -96,13 +95,13 @@ HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD b
         {
             result = HRESULT_FROM_WIN32(GetLastError());
             // Without an error code the truncated file would pass for a good one.
-            if (result >= 0)
+            if (SUCCEEDED(result))
                 result = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
         }
     }
     // Closed before a failed file is deleted.
     file.reset();
-    if (result < 0)
+    if (FAILED(result))
         DeleteFileW(path);
     return result;
 }
@@ -146,7 +145,7 @@ bool CustomiseDataFolder(const WCHAR* folder)
         return false;
 
     SetFileAttributesW(iniPath, FILE_ATTRIBUTE_NORMAL);
-    if (WriteBufferToFile(iniPath, converted, bytes) < 0)
+    if (FAILED(WriteBufferToFile(iniPath, converted, bytes)))
         return false;
     SetFileAttributesW(iniPath, FILE_ATTRIBUTE_HIDDEN);
     return true;

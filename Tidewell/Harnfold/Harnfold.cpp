@@ -1,4 +1,4 @@
-#include "Harnfold.h"
+#include "ModuleGlobals.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {

@@ -44,7 +44,7 @@ LONG DeleteEveryEntry(HKEY key, REGSAM viewFlags, WCHAR* name, DWORD units)
         if (code != ERROR_SUCCESS)
             return code;
         DeleteKeyContents(subKey.get(), viewFlags);
-        subKey.reset();
+        subKey.reset();  // closed before it is deleted
         code = DeleteRegistryKey(key, name, viewFlags);
         if (code != ERROR_SUCCESS)
             return code;
@@ -96,15 +96,11 @@ LONG DeleteRegistryKey(HKEY parent, const WCHAR* subKey, REGSAM viewFlags)
 {
     // Bound for each deletion: older systems lack the view-aware call.
     ModuleGuard advapi(LoadLibraryW(L"Advapi32.dll"));
-    if (advapi.get() != NULL)
+    if (advapi.valid())
     {
         decltype(&RegDeleteKeyExW) deleteKeyEx = BIND_PROC(advapi.get(), RegDeleteKeyExW);
-        LONG code = ERROR_SUCCESS;
         if (deleteKeyEx != NULL)
-            code = deleteKeyEx(parent, subKey, viewFlags, 0);
-        advapi.reset();
-        if (deleteKeyEx != NULL)
-            return code;
+            return deleteKeyEx(parent, subKey, viewFlags, 0);
     }
     return RegDeleteKeyW(parent, subKey);
 }
@@ -119,10 +115,9 @@ BOOL DeleteKeyContents(HKEY key, REGSAM viewFlags)
     // One name buffer serves subkeys and values alike, sized once up front.
     DWORD longest = longestSubKey > longestValueName ? longestSubKey : longestValueName;
     LocalGuard name(LocalAlloc(LMEM_FIXED, (longest + 1) * sizeof(WCHAR)));
-    if (name.get() == NULL)
+    if (!name.valid())
         return FALSE;
     LONG code = DeleteEveryEntry(key, viewFlags, static_cast<WCHAR*>(name.get()), longest + 1);
-    name.reset();
     SetLastError(static_cast<DWORD>(code));
     return code == ERROR_SUCCESS ? TRUE : FALSE;
 }
@@ -138,12 +133,11 @@ BOOL DeleteProductKey()
         code = RefuseLink(key.get());
     if (code != ERROR_SUCCESS)
     {
-        key.reset();
         SetLastError(static_cast<DWORD>(code));
         return FALSE;
     }
     BOOL emptied = DeleteKeyContents(key.get(), 0);
-    key.reset();
+    key.reset();  // closed before it is deleted
     if (!emptied)
         return FALSE;
     code = DeleteRegistryKey(HKEY_LOCAL_MACHINE, kProductKey, 0);

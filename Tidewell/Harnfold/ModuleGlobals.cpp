@@ -1,4 +1,4 @@
-#include "Harnfold.h"
+#include "ModuleGlobals.h"
 
 HINSTANCE ModuleInstance = NULL;
 WCHAR ModulePath[kPathUnits] = L"";

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Actions.h"
-#include "Harnfold.h"
+#include "ModuleGlobals.h"
 #include "InstallRecord.h"
 #include "Seam.h"
 #include "TestSupport.h"

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "FolderCustomisation.h"
-#include "Harnfold.h"
+#include "ModuleGlobals.h"
 #include "Seam.h"
 #include "TestSupport.h"
 

@@ -111,10 +111,7 @@ struct GuardedPath : GuardedPathBuffer
 
 void ExpectNothingOutstanding(const char* what)
 {
-    SeamOutstanding o = SeamGetOutstanding();
-    EXPECT_TRUE(o.globalBlocks == 0 && o.localBlocks == 0 && o.keys == 0 && o.modules == 0 &&
-                o.files == 0)
-        << what << ": " << SeamDescribeOutstanding();
+    EXPECT_TRUE(SeamNothingOutstanding()) << what << ": " << SeamDescribeOutstanding();
 }
 
 // The user's and the machine's environment keys, in the order they are read.
@@ -564,6 +561,50 @@ TEST_F(DataFolder, AValueThatChangesBetweenTheTwoReadsIsTakenAsReadTheSecondTime
         EXPECT_EQ(0u, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, space))
             << nth;
         ExpectNothingOutstanding("access denied");
+    }
+    DeleteTree(HKEY_CURRENT_USER, ScratchKey);
+}
+
+// The limit of the re-reads: a value that grows before each of its first two
+// reads is read on the third attempt; one that grows before each of three
+// reads counts as absent, after exactly three attempts of two queries each.
+TEST_F(DataFolder, AValueThatKeepsChangingIsReadAtMostThreeTimes)
+{
+    struct Case
+    {
+        const char* what;
+        int changes;
+        DWORD count;
+        const WCHAR* text;  // null: absent
+    };
+    const Case cases[] = {
+        {"changes twice", 2, 15, L"C:\\Data1\\Data2"},
+        {"changes three times", 3, 0, nullptr},
+    };
+    const Stored grown[] = {Text(REG_SZ, L"C:\\Data1"), Text(REG_SZ, L"C:\\Data1\\Data2"),
+                            Text(REG_SZ, L"C:\\Data1\\Data2\\Data3")};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        Store(HKEY_CURRENT_USER, ScratchKey, L"Value", Text(REG_SZ, L"C:\\A"));
+        SeamReset();
+        // Each change arms the next one, before the read of the next attempt.
+        int made = 0;
+        std::function<void()> change = [&] {
+            Store(HKEY_CURRENT_USER, ScratchKey, L"Value", grown[made]);
+            if (++made < c.changes)
+                SeamBeforeCall(SeamCallRegQueryValueExW, 2 * (made + 1), change);
+        };
+        SeamBeforeCall(SeamCallRegQueryValueExW, 2, change);
+        WCHAR destination[30];
+        EXPECT_EQ(c.count, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, 30));
+        if (c.text != nullptr)
+        {
+            EXPECT_STREQ(c.text, destination);
+        }
+        EXPECT_EQ(c.changes, made);
+        EXPECT_EQ(6, SeamCallsMade(SeamCallRegQueryValueExW));
+        ExpectNothingOutstanding(c.what);
     }
     DeleteTree(HKEY_CURRENT_USER, ScratchKey);
 }

@@ -8,6 +8,7 @@ file and the rule.
 Usage: check_pe.py x86|x64 DIST_DIR
 """
 import os
+import re
 import sys
 
 import pefile
@@ -28,6 +29,21 @@ ARCHITECTURES = {
     "x86": (pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"], 0x10b, (4, 0), (4, 0)),
     "x64": (pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"], 0x20b, (4, 0), (5, 2)),
 }
+# What a manifest's processorArchitecture must say, itself and in its dependencies.
+MANIFEST_ARCHITECTURE = {"x86": "x86", "x64": "amd64"}
+RT_MANIFEST = 24
+
+
+def manifests(pe):
+    """The bytes of every manifest resource of the image."""
+    directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for kind in directory.entries if directory else []:
+        if kind.id != RT_MANIFEST:
+            continue
+        for name in kind.directory.entries:
+            for language in name.directory.entries:
+                data = language.data.struct
+                yield pe.get_data(data.OffsetToData, data.Size)
 
 DLL_CHARS = pefile.DLL_CHARACTERISTICS
 SCN = pefile.SECTION_CHARACTERISTICS
@@ -87,6 +103,17 @@ def check(arch, path, kind, want):
             yield "SafeSEH: neither NO_SEH nor a safe exception handler table"
     if kind != "dll" and not flags & DLL_CHARS["IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE"]:
         yield "TERMINAL_SERVER_AWARE is off"
+
+    found = list(manifests(pe))
+    if not found:
+        yield "no manifest"
+    for manifest in found:
+        named = set(n.lower() for n in re.findall(rb'processorArchitecture="([^"]*)"', manifest))
+        want_arch = MANIFEST_ARCHITECTURE[arch].encode()
+        if named != {want_arch}:
+            yield "manifest names processorArchitecture %s, not only \"%s\"" % (
+                " ".join(sorted(n.decode("ascii", "replace") for n in named)) or "nothing",
+                want_arch.decode())
 
     for section in pe.sections:
         name = section.Name.rstrip(b"\0").decode("ascii", "replace")

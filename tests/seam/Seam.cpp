@@ -1,36 +1,11 @@
 // Hook side of the test seam. Compiled without the forced include, so the
 // platform names here are the real functions.
 #include "Seam.h"
-#include "SeamHooks.h"
+#include <shlobj.h>
 
-#undef GlobalAlloc
-#undef GlobalFree
-#undef LocalAlloc
-#undef LocalFree
-#undef RegOpenKeyExW
-#undef RegCreateKeyExW
-#undef RegCloseKey
-#undef RegQueryInfoKeyW
-#undef RegSetValueExW
-#undef RegDeleteKeyW
-#undef RegQueryValueExW
-#undef RegEnumValueW
-#undef RegEnumKeyExW
-#undef RegDeleteValueW
-#undef CreateFileW
-#undef CloseHandle
-#undef LoadLibraryW
-#undef FreeLibrary
-#undef GetProcAddress
-#undef GetVersionExW
-#undef WriteFile
-#undef GetModuleFileNameW
-#undef GetCommandLineW
-#undef WideCharToMultiByte
-#undef ExpandEnvironmentStringsW
-#undef SHGetSpecialFolderLocation
-#undef SHGetMalloc
-#undef MessageBoxW
+extern "C" {
+SEAM_CALLS(SEAM_DECLARE_HOOK)
+}
 
 #include <algorithm>
 #include <sstream>
@@ -57,11 +32,11 @@ struct Block
     bool guarded;
 };
 
-const SIZE_T GuardBytes = 16;
+const SIZE_T kGuardBytes = 16;
 // Each guard byte differs from its neighbours, so that a guard copied from
 // another block to another offset does not pass for this block's own.
 BYTE GuardByte(SIZE_T i) { return static_cast<BYTE>(0xF1 + i); }
-const BYTE FreshByte = 0xCD;
+const BYTE kFreshByte = 0xCD;
 
 // Wine writes a terminator behind string data it delivers when there is
 // room, without counting it; Windows leaves those bytes as they were.
@@ -101,6 +76,8 @@ struct State
     std::vector<HKEY> keys;
     std::vector<HMODULE> modules;
     std::vector<HANDLE> files;
+    std::vector<LPITEMIDLIST> itemLists;
+    int allocators;
     int overruns;
     std::vector<SIZE_T> globalRequests, localRequests;
     std::vector<SeamRegOpen> opens;
@@ -114,6 +91,62 @@ State& S()
     return state;
 }
 
+// The shell's allocator as the hooks hand it out: it passes everything on,
+// and an item list stays outstanding until it is freed through it, as does
+// every reference until it is released.
+class TrackingMalloc : public IMalloc
+{
+public:
+    IMalloc* real = NULL;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override
+    {
+        return real->QueryInterface(id, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+        ++S().allocators;
+        return real->AddRef();
+    }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        --S().allocators;
+        return real->Release();
+    }
+    void* STDMETHODCALLTYPE Alloc(SIZE_T bytes) override { return real->Alloc(bytes); }
+    void* STDMETHODCALLTYPE Realloc(void* block, SIZE_T bytes) override
+    {
+        return real->Realloc(block, bytes);
+    }
+    void STDMETHODCALLTYPE Free(void* block) override
+    {
+        std::vector<LPITEMIDLIST>& lists = S().itemLists;
+        lists.erase(std::remove(lists.begin(), lists.end(), static_cast<LPITEMIDLIST>(block)),
+                    lists.end());
+        real->Free(block);
+    }
+    SIZE_T STDMETHODCALLTYPE GetSize(void* block) override { return real->GetSize(block); }
+    int STDMETHODCALLTYPE DidAlloc(void* block) override { return real->DidAlloc(block); }
+    void STDMETHODCALLTYPE HeapMinimize() override { real->HeapMinimize(); }
+};
+
+TrackingMalloc trackingMalloc;
+
+// The registry calls, which report failure as their result code.
+#define SEAM_RESULT_FAILS(name)
+#define SEAM_RESULT_REGISTRY(name) case SeamCall##name: return true;
+#define SEAM_RESULT_KEPT(name)
+#define SEAM_RESULT(kind, result, name, parameters) SEAM_RESULT_##kind(name)
+bool ReportsAsResult(SeamCall call)
+{
+    switch (call)
+    {
+        SEAM_CALLS(SEAM_RESULT)
+    default:
+        return false;
+    }
+}
+
 // Counts the call and tells whether it must fail; sets the last error if so,
 // except for the registry functions, which report their code as the result.
 bool Fails(SeamCall call)
@@ -121,17 +154,16 @@ bool Fails(SeamCall call)
     Fault& f = S().faults[call];
     ++f.calls;
     if (f.action && f.calls == f.actionAt)
-        f.action();
+    {
+        // A copy runs, so that the action may arm the next one.
+        std::function<void()> action = f.action;
+        action();
+    }
     if (f.nth <= 0 || f.calls < f.nth)
         return false;
     if (f.count >= 0 && f.calls >= f.nth + f.count)
         return false;
-    bool registry = call == SeamCallRegOpenKeyExW || call == SeamCallRegCreateKeyExW ||
-                    call == SeamCallRegQueryInfoKeyW || call == SeamCallRegSetValueExW ||
-                    call == SeamCallRegDeleteKeyW || call == SeamCallRegQueryValueExW ||
-                    call == SeamCallRegEnumValueW || call == SeamCallRegEnumKeyExW ||
-                    call == SeamCallRegDeleteValueW;
-    if (!registry)
+    if (!ReportsAsResult(call))
         SetLastError(f.error);
     return true;
 }
@@ -154,16 +186,16 @@ void Forget(std::vector<T>& list, T item)
 template <typename Allocate>
 void* Allocated(std::vector<Block>& list, UINT flags, SIZE_T bytes, Allocate allocate)
 {
-    const bool guarded = (flags & GMEM_MOVEABLE) == 0 && bytes <= ~static_cast<SIZE_T>(0) - GuardBytes;
-    void* block = allocate(flags, guarded ? bytes + GuardBytes : bytes);
+    const bool guarded = (flags & GMEM_MOVEABLE) == 0 && bytes <= ~static_cast<SIZE_T>(0) - kGuardBytes;
+    void* block = allocate(flags, guarded ? bytes + kGuardBytes : bytes);
     if (block == NULL)
         return NULL;
     // Windows hands out fixed blocks uninitialised; a fill that no text is
     // made of lets a read of what was never written show.
     if (guarded && (flags & GMEM_ZEROINIT) == 0)
-        std::fill(static_cast<BYTE*>(block), static_cast<BYTE*>(block) + bytes, FreshByte);
+        std::fill(static_cast<BYTE*>(block), static_cast<BYTE*>(block) + bytes, kFreshByte);
     if (guarded)
-        for (SIZE_T i = 0; i < GuardBytes; ++i)
+        for (SIZE_T i = 0; i < kGuardBytes; ++i)
             static_cast<BYTE*>(block)[bytes + i] = GuardByte(i);
     Block entry = {block, bytes, guarded};
     list.push_back(entry);
@@ -180,7 +212,7 @@ void Freed(std::vector<Block>& list, void* block)
         if (it->guarded)
         {
             const BYTE* guard = static_cast<const BYTE*>(block) + it->bytes;
-            for (SIZE_T i = 0; i < GuardBytes; ++i)
+            for (SIZE_T i = 0; i < kGuardBytes; ++i)
                 if (guard[i] != GuardByte(i))
                 {
                     ++S().overruns;
@@ -270,7 +302,16 @@ SeamOutstanding SeamGetOutstanding()
     o.keys = static_cast<int>(S().keys.size());
     o.modules = static_cast<int>(S().modules.size());
     o.files = static_cast<int>(S().files.size());
+    o.itemLists = static_cast<int>(S().itemLists.size());
+    o.allocators = S().allocators;
     return o;
+}
+
+bool SeamNothingOutstanding()
+{
+    SeamOutstanding o = SeamGetOutstanding();
+    return o.globalBlocks == 0 && o.localBlocks == 0 && o.keys == 0 && o.modules == 0 &&
+           o.files == 0 && o.itemLists == 0 && o.allocators == 0;
 }
 
 std::string SeamDescribeOutstanding()
@@ -279,7 +320,8 @@ std::string SeamDescribeOutstanding()
     std::ostringstream out;
     out << o.globalBlocks << " global block(s), " << o.localBlocks << " local block(s), "
         << o.keys << " registry key(s), " << o.modules << " module(s), " << o.files
-        << " file handle(s) outstanding";
+        << " file handle(s), " << o.itemLists << " item list(s), " << o.allocators
+        << " allocator reference(s) outstanding";
     return out.str();
 }
 
@@ -583,14 +625,22 @@ HRESULT WINAPI SeamSHGetSpecialFolderLocation(HWND owner, int csidl, LPITEMIDLIS
 {
     if (Fails(SeamCallSHGetSpecialFolderLocation))
         return E_FAIL;
-    return SHGetSpecialFolderLocation(owner, csidl, list);
+    HRESULT result = SHGetSpecialFolderLocation(owner, csidl, list);
+    if (SUCCEEDED(result) && *list != NULL)
+        S().itemLists.push_back(*list);
+    return result;
 }
 
 HRESULT WINAPI SeamSHGetMalloc(LPMALLOC* allocator)
 {
     if (Fails(SeamCallSHGetMalloc))
         return E_FAIL;
-    return SHGetMalloc(allocator);
+    HRESULT result = SHGetMalloc(&trackingMalloc.real);
+    if (FAILED(result))
+        return result;
+    ++S().allocators;
+    *allocator = &trackingMalloc;
+    return result;
 }
 
 int WINAPI SeamMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)

@@ -9,30 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "SeamCalls.h"
+
+// The calls a test can count and make fail: SeamCallNAME for each one listed
+// as FAILS or REGISTRY.
+#define SEAM_ENUM_FAILS(name) SeamCall##name,
+#define SEAM_ENUM_REGISTRY(name) SeamCall##name,
+#define SEAM_ENUM_KEPT(name)
+#define SEAM_ENUM(kind, result, name, parameters) SEAM_ENUM_##kind(name)
 enum SeamCall
 {
-    SeamCallGlobalAlloc,
-    SeamCallLocalAlloc,
-    SeamCallRegOpenKeyExW,
-    SeamCallRegCreateKeyExW,
-    SeamCallRegQueryInfoKeyW,
-    SeamCallRegSetValueExW,
-    SeamCallRegDeleteKeyW,
-    SeamCallLoadLibraryW,
-    SeamCallGetProcAddress,
-    SeamCallGetVersionExW,
-    SeamCallWriteFile,
-    SeamCallGetModuleFileNameW,
-    SeamCallWideCharToMultiByte,
-    SeamCallExpandEnvironmentStringsW,
-    SeamCallSHGetSpecialFolderLocation,
-    SeamCallSHGetMalloc,
-    SeamCallRegQueryValueExW,
-    SeamCallRegEnumValueW,
-    SeamCallRegEnumKeyExW,
-    SeamCallRegDeleteValueW,
-    SeamCallCreateFileW,
-    SeamCallCount
+    SEAM_CALLS(SEAM_ENUM) SeamCallCount
 };
 
 // RegQueryValueExW and RegEnumValueW leave the caller's bytes behind the
@@ -84,8 +71,11 @@ struct SeamOutstanding
     int keys;
     int modules;
     int files;
+    int itemLists;   // from SHGetSpecialFolderLocation, until the shell's allocator frees them
+    int allocators;  // references from SHGetMalloc, until released
 };
 SeamOutstanding SeamGetOutstanding();
+bool SeamNothingOutstanding();
 std::string SeamDescribeOutstanding();
 
 // Every block the allocation hooks hand out (GMEM_FIXED, LMEM_FIXED) has a

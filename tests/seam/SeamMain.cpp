@@ -14,10 +14,7 @@ class LeakChecker : public testing::EmptyTestEventListener
 
     void OnTestEnd(const testing::TestInfo&) override
     {
-        SeamOutstanding o = SeamGetOutstanding();
-        EXPECT_TRUE(o.globalBlocks == 0 && o.localBlocks == 0 && o.keys == 0 && o.modules == 0 &&
-                    o.files == 0)
-            << "Leak: " << SeamDescribeOutstanding();
+        EXPECT_TRUE(SeamNothingOutstanding()) << "Leak: " << SeamDescribeOutstanding();
         EXPECT_EQ(0, SeamOverruns()) << "Overrun: " << SeamOverruns()
                                      << " block(s) written past their end";
         SeamReset();

@@ -1,4 +1,5 @@
-// Deliberately leaks one block, key, module and file handle through the
+// Deliberately leaks one block, key, module, file handle, item list and
+// allocator reference through the
 // hooked calls, and frees a block written one byte past its end; the run
 // passes only if the per-test checks report exactly these.
 #include <gtest/gtest.h>
@@ -19,6 +20,10 @@ TEST(SeamLeakCheck, ReportsWhatATestLeavesAndWritesPast)
     ASSERT_NE(INVALID_HANDLE_VALUE,
               SeamCreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, NULL));
+    LPITEMIDLIST list = NULL;
+    ASSERT_EQ(S_OK, SeamSHGetSpecialFolderLocation(NULL, CSIDL_COMMON_DOCUMENTS, &list));
+    LPMALLOC allocator = NULL;
+    ASSERT_EQ(S_OK, SeamSHGetMalloc(&allocator));
     BYTE* block = static_cast<BYTE*>(SeamGlobalAlloc(GMEM_FIXED, 8));
     ASSERT_NE(nullptr, block);
     block[8] = 0;

@@ -1,7 +1,7 @@
 // The setup library's module globals, written once when the library is
 // attached to a process and only read afterwards.
-#ifndef HARNFOLD_HARNFOLD_H
-#define HARNFOLD_HARNFOLD_H
+#ifndef HARNFOLD_MODULE_GLOBALS_H
+#define HARNFOLD_MODULE_GLOBALS_H
 
 #include <windows.h>
 

@@ -1,3 +1,4 @@
+// Tidewell: hands this command line to the player host beside the program.
 #include <windows.h>
 
 #include "ProductLauncher.h"
