@@ -705,9 +705,8 @@ TEST(OrvalisCheckTest, LoadSurvivesAHostThatExitsOrHangs)
 }
 
 // The host's imports bind as under OrvalisOpen itself: the comctl32.dll its
-// start-up code finds is the one it finds under the real launcher. (The x64
-// launcher's manifest names the x86 assembly, which a 64-bit process can't
-// activate: both then bind to the system's.)
+// start-up code finds is the one it finds under the real launcher, the
+// Common-Controls 6 assembly that the launcher's manifest names.
 TEST(OrvalisCheckTest, LoadBindsImportsAsOrvalisOpenDoes)
 {
     Installations players;
