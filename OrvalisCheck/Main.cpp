@@ -1,6 +1,6 @@
 // OrvalisCheck: says what OrvalisOpen, Tidewell and harnfold.dll would do
 // on this machine, and why. It changes nothing, except that --load runs the
-// chosen host's start-up code.
+// chosen host's start-up code, in a process of its own.
 #include <windows.h>
 
 #include "Checks.h"
@@ -17,7 +17,7 @@ const WCHAR* const kUsage[] = {
     L"Usage: OrvalisCheck [--load] [PATH\\Tidewell.exe]",
     L"Says what OrvalisOpen, Tidewell and harnfold.dll would do on this machine, and why.",
     L"  --load   also load the host that OrvalisOpen chooses, to find its entry point;",
-    L"           this runs the host's start-up code",
+    L"           this runs the host's start-up code, in a process of its own",
     L"  PATH     a Tidewell.exe whose Player\\OrvalisHost.dll is looked for",
     L"  --help   this text",
     L"Exit code: 0 when OrvalisOpen would find a host, 1 when it would not, 2 on bad usage."};
@@ -37,6 +37,10 @@ bool Is(const WCHAR* argument, const WCHAR* option)
 
 int wmain(int argc, WCHAR** argv)
 {
+    // The second process of --load: it reports only to its parent.
+    if (argc == 3 && Is(argv[1], L"--load-child"))
+        return RunLoadChild(argv[2]);
+
     bool load = false;
     const WCHAR* tidewell = NULL;
     for (int i = 1; i < argc; ++i)

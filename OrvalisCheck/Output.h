@@ -16,7 +16,16 @@
 void Put(WideBuffer& line, const WCHAR* piece);
 // Appends the pieces in order, as Put does each.
 void Put(WideBuffer& line, std::initializer_list<const WCHAR*> pieces);
-// Appends a piece and spaces after it up to `width` units.
+// Appends text that came from outside (the registry, a file, a path) with
+// every character that would not show as itself escaped as <U+XXXX>:
+// controls, line breaks, bidi and other format characters, unpaired
+// surrogates, and '<' itself, so no text can end a line, start another or
+// pass for an escape or for the report's own <default>.
+void PutShown(WideBuffer& line, const WCHAR* text);
+// Columns a shown text takes on a console: wide characters two, combining
+// marks none, every other one.
+DWORD DisplayWidth(const WCHAR* shown);
+// Appends a shown piece and spaces after it up to `width` columns.
 void PutPadded(WideBuffer& line, const WCHAR* piece, DWORD width);
 void PutNumber(WideBuffer& line, LONGLONG number);
 void PutHex(WideBuffer& line, DWORD number);

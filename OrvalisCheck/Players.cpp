@@ -1,7 +1,9 @@
-// OrvalisOpen's discovery, told step by step by FindNewestHost itself: the
-// same function the launcher runs, so the verdicts can't drift from it.
+// OrvalisOpen's discovery, told value by value by FindNewestHost itself: the
+// same function the launcher runs, once for this view and once for the other,
+// so the verdicts can't drift from it. Rows are collected, then printed.
 #include "Checks.h"
 
+#include "FileKind.h"
 #include "Output.h"
 #include "PlayerLauncher.h"
 #include "ScopeGuards.h"
@@ -9,8 +11,9 @@
 namespace
 {
 
-const WCHAR kPlayersKey[] = L"SOFTWARE\\Quillon\\Orvalis\\Players";
 const DWORD kNoIndex = MAXDWORD;
+const SIZE_T kFirstStoreBytes = 4096;
+const WCHAR kDefaultName[] = L"<default>";
 
 // "<launcher>: shows "<message>" and exits with -1".
 void EmitShows(const WCHAR* launcher, const WCHAR* message)
@@ -30,42 +33,143 @@ const WCHAR kOtherView[] = L"64-bit";
 const REGSAM kOtherViewFlag = KEY_WOW64_64KEY;
 #endif
 
-// The discovery runs twice: the first run finds the chosen value and the
-// column widths, the second prints, when every verdict can name the chosen one.
-struct Discovery
+// A growing block of records or texts, addressed by offset.
+struct Store
 {
-    HKEY key;  // the players key in this view, for the types of non-strings
-    bool printing;
-    DWORD index;
-    DWORD chosenIndex;
-    VersionQuad chosenVersion;
-    DWORD nameWidth;
-    DWORD registeredWidth;
+    LocalGuard block;
+    SIZE_T used = 0;
+    SIZE_T capacity = 0;
 };
 
-void PutName(WideBuffer& line, const WCHAR* name, DWORD width)
+// Adds n bytes; false, nothing added, when memory runs out.
+bool Add(Store& store, const void* bytes, SIZE_T n, SIZE_T* at)
 {
-    PutPadded(line, name[0] != 0 ? name : L"(default)", width);
+    if (n > store.capacity - store.used)
+    {
+        SIZE_T capacity = store.capacity != 0 ? store.capacity : kFirstStoreBytes;
+        while (capacity - store.used < n)
+        {
+            if (capacity > static_cast<SIZE_T>(-1) / 2)
+                return false;
+            capacity *= 2;
+        }
+        HLOCAL grown = store.block.get() == NULL
+                           ? LocalAlloc(LMEM_FIXED, capacity)
+                           : LocalReAlloc(store.block.get(), capacity, LMEM_MOVEABLE);
+        if (grown == NULL)
+            return false;
+        store.block.release();
+        store.block.reset(grown);
+        store.capacity = capacity;
+    }
+    if (n != 0)
+        CopyMemory(static_cast<BYTE*>(store.block.get()) + store.used, bytes, n);
+    *at = store.used;
+    store.used += n;
+    return true;
+}
+
+bool AddText(Store& store, const WCHAR* text, SIZE_T* at)
+{
+    return text != NULL && Add(store, text, (TextUnits(text) + 1) * sizeof(WCHAR), at);
+}
+
+// One registered value as FindNewestHost judged it.
+struct Row
+{
+    SIZE_T name;        // in texts: the name as shown
+    SIZE_T registered;  // in texts: the registered file as shown, or what the data is
+    SIZE_T rawName;     // in texts: the name as the registry gave it
+    SIZE_T rawData;     // in data: the bytes the registry gave
+    DWORD rawDataBytes;
+    InstallationOutcome outcome;
+    VersionQuad version;
+    bool hostExists;  // for a host without a readable version
+};
+
+struct Collection
+{
+    KeyGuard key;  // the players key in the view searched, for the types of non-strings
+    Store rows;
+    Store texts;
+    Store data;
+    DWORD count = 0;
+    DWORD chosen = kNoIndex;
+    VersionQuad chosenVersion = {0, 0, 0, 0};
+    bool complete = true;  // false when a row could not be kept
+};
+
+const Row& RowAt(const Collection& c, DWORD index)
+{
+    return static_cast<const Row*>(c.rows.block.get())[index];
+}
+
+const WCHAR* TextAt(const Collection& c, SIZE_T at)
+{
+    return reinterpret_cast<const WCHAR*>(static_cast<const BYTE*>(c.texts.block.get()) + at);
 }
 
 // The registered text as the launcher reads it, or what the data is when
 // it is not a terminated string.
-void PutRegistered(WideBuffer& line, HKEY key, const WCHAR* name, const BYTE* data, DWORD bytes,
+void PutRegistered(WideBuffer& cell, HKEY key, const WCHAR* name, const BYTE* data, DWORD bytes,
                    bool terminated)
 {
     if (terminated)
     {
-        Put(line, reinterpret_cast<const WCHAR*>(data));
+        PutShown(cell, reinterpret_cast<const WCHAR*>(data));
         return;
     }
     DWORD type = REG_NONE;
     if (key == NULL || RegQueryValueExW(key, name, NULL, &type, NULL, NULL) != ERROR_SUCCESS)
         type = REG_NONE;
-    Put(line, L"(");
-    PutRegistryType(line, type);
-    Put(line, L", ");
-    PutNumber(line, bytes);
-    Put(line, bytes == 1 ? L" byte)" : L" bytes)");
+    Put(cell, L"(");
+    PutRegistryType(cell, type);
+    Put(cell, L", ");
+    PutNumber(cell, bytes);
+    Put(cell, bytes == 1 ? L" byte)" : L" bytes)");
+}
+
+void Collect(void* context, const WCHAR* name, const BYTE* data, DWORD bytes,
+             InstallationOutcome outcome, const WCHAR* hostPath, const VersionQuad* version)
+{
+    Collection& c = *static_cast<Collection*>(context);
+    Row row;
+    ZeroMemory(&row, sizeof row);
+    row.outcome = outcome;
+    row.version = *version;
+    row.rawDataBytes = bytes;
+    row.hostExists = outcome == InstallationNoVersion && IsExistingFile(hostPath);
+    WideBuffer shownName;
+    if (name[0] == 0)
+        Put(shownName, kDefaultName);
+    else
+        PutShown(shownName, name);
+    WideBuffer registered;
+    PutRegistered(registered, c.key.get(), name, data, bytes, outcome != InstallationNotTerminated);
+    SIZE_T at = 0;
+    if (!AddText(c.texts, shownName.text, &row.name) ||
+        !AddText(c.texts, registered.text, &row.registered) ||
+        !AddText(c.texts, name, &row.rawName) || !Add(c.data, data, bytes, &row.rawData) ||
+        !Add(c.rows, &row, sizeof row, &at))
+    {
+        c.complete = false;
+        return;
+    }
+    if (outcome == InstallationNewest)
+    {
+        c.chosen = c.count;
+        c.chosenVersion = *version;
+    }
+    ++c.count;
+}
+
+// Runs the launcher's search in one view. False when the key isn't there.
+bool CollectView(Collection& c, REGSAM view, WideBuffer& chosen, VersionQuad& best)
+{
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKeyPath, 0, KEY_READ | view, c.key.put());
+    InstallationObserver observer = {&c, view, Collect};
+    FindNewestHost(chosen, &best, &observer);
+    return c.key.get() != NULL;
 }
 
 bool IsZero(const VersionQuad& v)
@@ -73,10 +177,10 @@ bool IsZero(const VersionQuad& v)
     return v.major == 0 && v.minor == 0 && v.build == 0 && v.revision == 0;
 }
 
-void PutVerdict(WideBuffer& line, const Discovery& d, InstallationOutcome outcome,
-                const WCHAR* hostPath, const VersionQuad& version)
+void PutVerdict(WideBuffer& line, const Collection& c, DWORD index)
 {
-    switch (outcome)
+    const Row& row = RowAt(c, index);
+    switch (row.outcome)
     {
     case InstallationNotTerminated: Put(line, L"data is not a terminated string"); return;
     case InstallationNotQualified:
@@ -85,73 +189,182 @@ void PutVerdict(WideBuffer& line, const Discovery& d, InstallationOutcome outcom
     case InstallationFolder: Put(line, L"a folder"); return;
     case InstallationNoMemory: Put(line, L"not enough memory to examine it"); return;
     case InstallationNoVersion:
-    {
         // The launcher only fails to read a version; whether the file is
         // there at all tells the user which of two things to fix.
-        DWORD attributes = GetFileAttributesW(hostPath);
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            Put(line, L"the host file is missing");
-        else
-            Put(line, L"the host has no readable version");
+        Put(line, row.hostExists ? L"the host has no readable version" : L"the host file is missing");
         return;
-    }
     case InstallationNotNewer:
     case InstallationNewest: break;
     }
-    if (IsZero(version))
+    if (IsZero(row.version))
     {
         Put(line, L"the version is 0.0.0.0");
         return;
     }
-    PutVersion(line, version.major, version.minor, version.build, version.revision);
-    if (d.index == d.chosenIndex)
+    PutVersion(line, row.version.major, row.version.minor, row.version.build, row.version.revision);
+    if (index == c.chosen)
         return;
     Put(line, L": not higher than the chosen one's");
-    if (d.chosenIndex != kNoIndex && CompareVersions(&version, &d.chosenVersion) == VersionEqual)
+    if (c.chosen != kNoIndex && CompareVersions(&row.version, &c.chosenVersion) == VersionEqual)
         Put(line, L" (equal: the first enumerated wins)");
 }
 
-void Examined(void* context, const WCHAR* name, const BYTE* data, DWORD bytes,
-              InstallationOutcome outcome, const WCHAR* hostPath, const VersionQuad* version)
+bool SameBytes(const void* a, const void* b, DWORD bytes)
 {
-    Discovery& d = *static_cast<Discovery*>(context);
-    bool terminated = outcome != InstallationNotTerminated;
-    if (!d.printing)
+    const BYTE* x = static_cast<const BYTE*>(a);
+    const BYTE* y = static_cast<const BYTE*>(b);
+    for (DWORD i = 0; i < bytes; ++i)
+        if (x[i] != y[i])
+            return false;
+    return true;
+}
+
+// Whether `mine` holds a value of the same name with the same data.
+bool HeldAlike(const Collection& mine, const Collection& other, DWORD index)
+{
+    const Row& row = RowAt(other, index);
+    const BYTE* data = static_cast<const BYTE*>(other.data.block.get()) + row.rawData;
+    for (DWORD i = 0; i < mine.count; ++i)
     {
-        if (outcome == InstallationNewest)
-        {
-            d.chosenIndex = d.index;
-            d.chosenVersion = *version;
-        }
-        DWORD nameUnits = name[0] != 0 ? TextUnits(name) : 9;
-        if (nameUnits > d.nameWidth)
-            d.nameWidth = nameUnits;
-        WideBuffer registered;
-        PutRegistered(registered, d.key, name, data, bytes, terminated);
-        if (TextUnits(registered.text) > d.registeredWidth)
-            d.registeredWidth = TextUnits(registered.text);
+        const Row& candidate = RowAt(mine, i);
+        if (lstrcmpiW(TextAt(mine, candidate.rawName), TextAt(other, row.rawName)) == 0)
+            return candidate.rawDataBytes == row.rawDataBytes &&
+                   SameBytes(static_cast<const BYTE*>(mine.data.block.get()) + candidate.rawData,
+                             data, row.rawDataBytes);
     }
-    else
+    return false;
+}
+
+// The table: a header, then a row a value, `*` marking the chosen one. With
+// `alike`, the values it holds alike are left out. Returns the rows printed.
+DWORD PrintRows(const Collection& c, const Collection* alike)
+{
+    DWORD nameWidth = 4;
+    DWORD registeredWidth = 10;
+    DWORD printed = 0;
+    for (DWORD i = 0; i < c.count; ++i)
     {
-        WideBuffer line;
-        Put(line, d.index == d.chosenIndex ? L"* " : L"  ");
-        PutName(line, name, d.nameWidth + 2);
-        WideBuffer registered;
-        PutRegistered(registered, d.key, name, data, bytes, terminated);
-        PutPadded(line, registered.text != NULL ? registered.text : L"", d.registeredWidth + 2);
-        PutVerdict(line, d, outcome, hostPath, *version);
+        if (alike != NULL && HeldAlike(*alike, c, i))
+            continue;
+        const Row& row = RowAt(c, i);
+        DWORD name = DisplayWidth(TextAt(c, row.name));
+        DWORD registered = DisplayWidth(TextAt(c, row.registered));
+        nameWidth = name > nameWidth ? name : nameWidth;
+        registeredWidth = registered > registeredWidth ? registered : registeredWidth;
+        ++printed;
+    }
+    if (printed == 0)
+        return 0;
+    WideBuffer line;
+    Put(line, L"  ");
+    PutPadded(line, L"NAME", nameWidth + 2);
+    PutPadded(line, L"REGISTERED", registeredWidth + 2);
+    Put(line, L"VERDICT");
+    Emit(line);
+    for (DWORD i = 0; i < c.count; ++i)
+    {
+        if (alike != NULL && HeldAlike(*alike, c, i))
+            continue;
+        const Row& row = RowAt(c, i);
+        Put(line, i == c.chosen ? L"* " : L"  ");
+        PutPadded(line, TextAt(c, row.name), nameWidth + 2);
+        PutPadded(line, TextAt(c, row.registered), registeredWidth + 2);
+        PutVerdict(line, c, i);
         Emit(line);
     }
-    ++d.index;
+    if (!c.complete)
+        EmitText(L"  (not enough memory to list every value)");
+    return printed;
 }
 
 void PutViewHeading(WideBuffer& line, const WCHAR* view)
 {
-    Put(line, L"HKLM\\");
-    Put(line, kPlayersKey);
-    Put(line, L", ");
-    Put(line, view);
-    Put(line, L" view");
+    Put(line, {L"HKLM\\", kPlayersKeyPath, L", ", view, L" view"});
+}
+
+void CheckOtherView(const Collection& mine)
+{
+    WideBuffer line;
+    Put(line, L"Only in the ");
+    PutViewHeading(line, kOtherView);
+    Put(line, {L", invisible to ", kThisView, L" launchers:"});
+    Collection other;
+    WideBuffer chosen;
+    VersionQuad best;
+    if (!CollectView(other, kOtherViewFlag, chosen, best))
+    {
+        Put(line, L" none (no such key)");
+        Emit(line);
+        return;
+    }
+    DWORD shown = 0;
+    for (DWORD i = 0; i < other.count; ++i)
+        shown += HeldAlike(mine, other, i) ? 0 : 1;
+    if (shown == 0)
+    {
+        Put(line, L" none");
+        Emit(line);
+        return;
+    }
+    Emit(line);
+    PrintRows(other, &mine);
+    if (other.chosen != kNoIndex && !HeldAlike(mine, other, other.chosen))
+    {
+        Put(line, {L"  (* = the one a ", kOtherView, L" OrvalisOpen would choose)"});
+        Emit(line);
+    }
+}
+
+// Each outcome of --load as one line: text, the detail (a number, in hex or
+// not, or none), text.
+enum DetailForm
+{
+    DetailNone,
+    DetailDecimal,
+    DetailHex
+};
+
+struct LoadLine
+{
+    const WCHAR* before;
+    DetailForm form;
+    const WCHAR* after;
+};
+
+// In the order of LoadOutcome.
+const LoadLine kLoadLines[] = {
+    {L"OrvalisOpen: calls OrvalisHostW; the host's result is the exit code", DetailNone, L""},
+    {L"OrvalisOpen: calls OrvalisHost with ANSI text; the host's result is the exit code",
+     DetailNone, L""},
+    {L"OrvalisOpen: finds neither OrvalisHostW nor OrvalisHost and exits with -2", DetailNone, L""},
+    {L"OrvalisCheck: the loader's error was ", DetailDecimal, L""},
+    {L"OrvalisOpen: the host ended its process while loading, with exit code ", DetailDecimal, L""},
+    {L"OrvalisOpen: the host crashed while loading (exception ", DetailHex, L")"},
+    {L"OrvalisOpen: the host did not finish loading within ", DetailDecimal, L" s"},
+    {L"OrvalisCheck: not loaded: --load needs OrvalisOpen.exe beside OrvalisCheck.exe, to load "
+     L"the host with its manifest and from its folder",
+     DetailNone, L""},
+    {L"OrvalisCheck: not loaded: its loading process could not be started (error ", DetailDecimal,
+     L")"},
+};
+static_assert(sizeof kLoadLines / sizeof kLoadLines[0] == LoadNotStarted + 1,
+              "a line for every outcome");
+
+void ReportLoad(LoadOutcome outcome, DWORD detail)
+{
+    if (outcome == LoadFailed)
+        EmitShows(L"OrvalisOpen", kHostNotOpened);
+    if (outcome == LoadTimedOut)
+        detail = kLoadSeconds;
+    const LoadLine& l = kLoadLines[outcome];
+    WideBuffer line;
+    Put(line, l.before);
+    if (l.form == DetailDecimal)
+        PutNumber(line, static_cast<LONG>(detail));
+    else if (l.form == DetailHex)
+        PutHex(line, detail);
+    Put(line, l.after);
+    Emit(line);
 }
 
 // What the launcher does with the chosen host: load it, find an entry point.
@@ -160,181 +373,64 @@ bool ReportHandOver(const WCHAR* chosen, const VersionQuad& best, bool load)
 {
     WideBuffer line;
     Put(line, L"OrvalisOpen: loads ");
-    Put(line, chosen);
+    PutShown(line, chosen);
     Put(line, L" (");
     PutVersion(line, best.major, best.minor, best.build, best.revision);
     Put(line, L")");
     Emit(line);
+    WCHAR folder[kPathUnits];
+    if (GetProgramFolder(folder))
+        CheckHostImports(L"OrvalisOpen", folder, chosen);
     if (!load)
     {
         EmitText(L"OrvalisOpen: entry point not checked: --load finds it by loading the host, "
                  L"which runs the host's start-up code");
         return true;
     }
-    EmitText(L"OrvalisCheck: loading the host (--load), which runs the host's start-up code");
-    ModuleGuard host(LoadLibraryW(chosen));
-    if (host.get() == NULL)
+    EmitText(L"OrvalisCheck: loading the host (--load) in a process of its own, as OrvalisOpen "
+             L"loads it; this runs the host's start-up code");
+    ContextGuard manifest;
+    DWORD error = ActivateLauncherManifest(manifest, NULL);
+    if (error != ERROR_SUCCESS)
     {
-        EmitShows(L"OrvalisOpen", kHostNotOpened);
-        return false;
-    }
-    if (BIND_PROC(host.get(), OrvalisHostW) != NULL)
-    {
-        EmitText(L"OrvalisOpen: calls " L"OrvalisHostW" L"; the host's result is the exit code");
-        return true;
-    }
-    if (BIND_PROC(host.get(), OrvalisHost) != NULL)
-    {
-        EmitText(L"OrvalisOpen: calls " L"OrvalisHost" L" with ANSI text; the host's result is "
-                 L"the exit code");
-        return true;
-    }
-    EmitText(L"OrvalisOpen: finds neither OrvalisHostW nor OrvalisHost and exits with -2");
-    return false;
-}
-
-void CheckOtherView()
-{
-    WideBuffer line;
-    Put(line, L"Only in the ");
-    PutViewHeading(line, kOtherView);
-    Put(line, L", invisible to ");
-    Put(line, kThisView);
-    Put(line, L" launchers:");
-
-    KeyGuard other;
-    DWORD nameUnits = 0;
-    DWORD dataBytes = 0;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ | kOtherViewFlag,
-                      other.put()) != ERROR_SUCCESS)
-    {
-        Put(line, L" none (no such key)");
-        Emit(line);
-        return;
-    }
-    if (RegQueryInfoKeyW(other.get(), NULL, NULL, NULL, NULL, NULL, NULL, NULL, &nameUnits,
-                         &dataBytes, NULL, NULL) != ERROR_SUCCESS ||
-        nameUnits >= MAXDWORD / 4 || dataBytes >= MAXDWORD / 2)
-    {
-        Put(line, L" the key can't be read");
-        Emit(line);
-        return;
-    }
-    KeyGuard mine;
-    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, mine.put());
-    // Name, then the data with room for a terminator the registry didn't store.
-    LocalGuard block(LocalAlloc(LMEM_FIXED, 2 * nameUnits + 2 + dataBytes + 4));
-    if (block.get() == NULL)
-    {
-        Put(line, L" not enough memory");
-        Emit(line);
-        return;
-    }
-    WCHAR* name = static_cast<WCHAR*>(block.get());
-    BYTE* data = static_cast<BYTE*>(block.get()) + 2 * nameUnits + 2;
-
-    // First the widths and whether there is anything, then the lines.
-    DWORD width = 4;
-    DWORD listed = 0;
-    for (int printing = 0; printing < 2; ++printing)
-    {
-        if (printing && listed == 0)
-            break;
-        if (printing)
-        {
-            Emit(line);
-            Put(line, L"  ");
-            PutPadded(line, L"NAME", width + 2);
-            Put(line, L"REGISTERED");
-            Emit(line);
-        }
-        for (DWORD index = 0;; ++index)
-        {
-            DWORD nameCapacity = nameUnits + 1;
-            DWORD dataCapacity = dataBytes;
-            DWORD type = REG_NONE;
-            if (RegEnumValueW(other.get(), index, name, &nameCapacity, NULL, &type, data,
-                              &dataCapacity) != ERROR_SUCCESS)
-                break;
-            if (mine.get() != NULL &&
-                RegQueryValueExW(mine.get(), name, NULL, NULL, NULL, NULL) != ERROR_FILE_NOT_FOUND)
-                continue;
-            if (!printing)
-            {
-                ++listed;
-                DWORD units = name[0] != 0 ? nameCapacity : 9;
-                if (units > width)
-                    width = units;
-                continue;
-            }
-            WideBuffer row;
-            Put(row, L"  ");
-            PutName(row, name, width + 2);
-            if (type == REG_SZ || type == REG_EXPAND_SZ)
-            {
-                // Ended here for display only, within the room kept for it.
-                data[dataCapacity] = 0;
-                data[dataCapacity + 1] = 0;
-                data[dataCapacity + 2] = 0;
-                Put(row, reinterpret_cast<const WCHAR*>(data));
-            }
-            else
-            {
-                Put(row, L"(");
-                PutRegistryType(row, type);
-                Put(row, L")");
-            }
-            Emit(row);
-        }
-    }
-    if (listed == 0)
-    {
-        Put(line, L" none");
+        Put(line, L"OrvalisCheck: OrvalisOpen's manifest can't be activated here (error ");
+        PutNumber(line, error);
+        Put(line, L"): loaded without it, as the loader would start OrvalisOpen");
         Emit(line);
     }
+    DWORD detail = 0;
+    LoadOutcome outcome = LoadHostInChild(chosen, &detail);
+    ReportLoad(outcome, detail);
+    return outcome == LoadFoundWide || outcome == LoadFoundNarrow;
 }
 
 }  // namespace
 
 bool CheckPlayers(bool load)
 {
-    Discovery d = {NULL, false, 0, kNoIndex, {0, 0, 0, 0}, 4, 10};
-    KeyGuard key;
-    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, key.put());
-    d.key = key.get();
+    Collection mine;
+    WideBuffer chosen;
+    VersionQuad best;
+    bool present = CollectView(mine, 0, chosen, best);
 
     WideBuffer line;
     Put(line, L"Players: ");
     PutViewHeading(line, kThisView);
-    if (key.get() == NULL)
+    if (!present)
         Put(line, L": no such key");
     Emit(line);
-
-    InstallationObserver observer = {&d, Examined};
-    WideBuffer chosen;
-    VersionQuad best;
-    FindNewestHost(chosen, &best, &observer);
-    if (d.index != 0)
+    if (PrintRows(mine, NULL) != 0)
     {
-        d.printing = true;
-        d.index = 0;
-        Put(line, L"  ");
-        PutPadded(line, L"NAME", d.nameWidth + 2);
-        PutPadded(line, L"REGISTERED", d.registeredWidth + 2);
-        Put(line, L"VERDICT");
-        Emit(line);
-        // The report's own run; its chosen host is the one reported below.
-        FindNewestHost(chosen, &best, &observer);
-        if (d.chosenIndex != kNoIndex)
+        if (mine.chosen != kNoIndex)
             EmitText(L"  (* = the one OrvalisOpen chooses)");
     }
-    else if (key.get() != NULL)
+    else if (present)
     {
         EmitText(L"  no values");
     }
 
     EmitText(L"");
-    CheckOtherView();
+    CheckOtherView(mine);
     EmitText(L"");
     if (chosen.text == NULL)
     {
@@ -343,4 +439,3 @@ bool CheckPlayers(bool load)
     }
     return ReportHandOver(chosen.text, best, load);
 }
-

@@ -2,22 +2,19 @@
 // each source it reads; this file only says what the readings mean.
 #include "Checks.h"
 
-#include <string.h>
-
 #include "DataFolder.h"
+#include "FileKind.h"
 #include "FolderCustomisation.h"
 #include "InstallRecord.h"
 #include "Output.h"
-#include "OrvalisHost.h"
-#include "ProductLauncher.h"
 #include "ScopeGuards.h"
 
 namespace
 {
 
-const WCHAR kVariable[] = L"TIDEWELLDATA";
-const WCHAR kUserKey[] = L"Environment";
-const WCHAR kMachineKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+// Far more than the library ever writes: five lines around three paths.
+const DWORD kDesktopIniReadBytes = 4096;
+const WCHAR kFails[] = L"; Install would fail with 1603";
 
 enum Source
 {
@@ -27,12 +24,22 @@ enum Source
     SourceCount
 };
 
-const WCHAR* const kSourceNames[SourceCount] = {
-    L"the user's TIDEWELLDATA (HKCU\\Environment)",
-    L"the machine's TIDEWELLDATA (HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session "
-    L"Manager\\Environment)",
-    L"TIDEWELLDATA of the process environment (this command's, which may differ from the "
-    L"installer's)"};
+void PutSourceName(WideBuffer& line, int source)
+{
+    switch (source)
+    {
+    case SourceUser:
+        Put(line, {L"the user's ", kDataFolderVariable, L" (HKCU\\", kUserEnvironmentKey, L")"});
+        return;
+    case SourceMachine:
+        Put(line, {L"the machine's ", kDataFolderVariable, L" (HKLM\\", kMachineEnvironmentKey, L")"});
+        return;
+    default:
+        Put(line, {kDataFolderVariable, L" of the process environment (this command's, which may "
+                                        L"differ from the installer's)"});
+        return;
+    }
+}
 
 struct Reading
 {
@@ -86,7 +93,8 @@ void PutAbsentReason(WideBuffer& line, HKEY root, const WCHAR* subKey)
         Put(line, L"not set");
         return;
     }
-    if (RegQueryValueExW(key.get(), kVariable, NULL, &type, NULL, &bytes) != ERROR_SUCCESS)
+    if (RegQueryValueExW(key.get(), kDataFolderVariable, NULL, &type, NULL, &bytes) !=
+        ERROR_SUCCESS)
     {
         Put(line, L"not set");
         return;
@@ -97,8 +105,9 @@ void PutAbsentReason(WideBuffer& line, HKEY root, const WCHAR* subKey)
         PutRegistryType(line, type);
         Put(line, L" is not a string");
     }
-    else if (bytes < 2)
+    else if (bytes / sizeof(WCHAR) == 0)
     {
+        // Less than one whole unit is no text, as the library reads it.
         Put(line, L"empty");
     }
     else
@@ -112,7 +121,7 @@ void ReportSource(const Resolution& r, int source)
     const Reading& reading = r.sources[source];
     WideBuffer line;
     Put(line, L"  ");
-    Put(line, kSourceNames[source]);
+    PutSourceName(line, source);
     Put(line, L": ");
     if (!reading.read)
     {
@@ -120,10 +129,10 @@ void ReportSource(const Resolution& r, int source)
         WCHAR value[kPathUnits];
         DWORD count = 0;
         if (source == SourceProcess)
-            count = GetEnvironmentVariableW(kVariable, value, kPathUnits);
+            count = GetEnvironmentVariableW(kDataFolderVariable, value, kPathUnits);
         else
-            count = ReadEnvironmentValue(HKEY_LOCAL_MACHINE, kMachineKey, kVariable, value,
-                                         kPathUnits);
+            count = ReadEnvironmentValue(HKEY_LOCAL_MACHINE, kMachineEnvironmentKey,
+                                         kDataFolderVariable, value, kPathUnits);
         if (count == 0)
         {
             Put(line, L"not set");
@@ -143,12 +152,12 @@ void ReportSource(const Resolution& r, int source)
             Put(line, L"not set");
         else
             PutAbsentReason(line, source == SourceUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
-                            source == SourceUser ? kUserKey : kMachineKey);
+                            source == SourceUser ? kUserEnvironmentKey : kMachineEnvironmentKey);
         Emit(line);
         return;
     }
     // Expanding an unset variable leaves its token: that is not a value.
-    if (source == SourceProcess && GetEnvironmentVariableW(kVariable, NULL, 0) == 0)
+    if (source == SourceProcess && GetEnvironmentVariableW(kDataFolderVariable, NULL, 0) == 0)
     {
         Put(line, L"not set");
         Emit(line);
@@ -157,7 +166,7 @@ void ReportSource(const Resolution& r, int source)
     if (reading.filled)
     {
         Put(line, L"\"");
-        Put(line, reading.text);
+        PutShown(line, reading.text);
         Put(line, L"\" ");
     }
     if (r.last != source)
@@ -175,63 +184,115 @@ void ReportSource(const Resolution& r, int source)
     Emit(line);
 }
 
-void CheckDesktopIni(const WCHAR* folder)
+// Where `piece` starts in `text`, or null.
+const WCHAR* Find(const WCHAR* text, const WCHAR* piece)
+{
+    DWORD n = TextUnits(piece);
+    for (const WCHAR* at = text; *at != 0; ++at)
+    {
+        DWORD i = 0;
+        while (i < n && at[i] == piece[i])
+            ++i;
+        if (i == n)
+            return at;
+    }
+    return NULL;
+}
+
+// The Desktop.ini as Install will meet it: Install rewrites it with no
+// sharing, so a file another process holds open, or a folder of that name,
+// makes it fail.
+void CheckDesktopIni(const WCHAR* folder, bool created)
 {
     WCHAR path[kPathUnits];
     lstrcpynW(path, folder, kPathUnits);
     WideBuffer line;
     Put(line, L"Desktop.ini: ");
-    if (!AppendDesktopIni(path))
+    DWORD folderAttributes = GetFileAttributesW(folder);
+    if (IsExistingFile(folder))
     {
-        Put(line, L"its path would be too long; Install would fail with 1603");
+        Put(line, {L"none can be written: the data folder is a file, not a folder", kFails});
         Emit(line);
         return;
     }
-    FileGuard file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                               OPEN_EXISTING, 0, NULL));
-    if (file.get() == INVALID_HANDLE_VALUE)
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES)
+    {
+        Put(line, created ? L"absent (Install would create the folder, then write it)"
+                          : L"absent (the folder does not exist: Install would not customise it)");
+        Emit(line);
+        return;
+    }
+    if (!AppendDesktopIni(path))
+    {
+        Put(line, {L"its path would be too long", kFails});
+        Emit(line);
+        return;
+    }
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
     {
         Put(line, L"absent");
         Emit(line);
         return;
     }
-    // Far more than the library ever writes: five lines around three paths.
-    char text[4096];
-    DWORD bytes = 0;
-    if (!ReadFile(file.get(), text, sizeof text - 1, &bytes, NULL))
-        bytes = 0;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    {
+        Put(line, {L"a folder, not a file", kFails});
+        Emit(line);
+        return;
+    }
+    // Opened as Install opens it, without sharing, but only to read.
+    FileGuard file(CreateFileW(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL));
+    if (file.get() == INVALID_HANDLE_VALUE)
+    {
+        if (GetLastError() == ERROR_SHARING_VIOLATION)
+            Put(line, {L"in use by another process", kFails});
+        else
+            Put(line, L"present, but it can't be read");
+        Emit(line);
+        return;
+    }
+    char bytes[kDesktopIniReadBytes];
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes, sizeof bytes, &read, NULL))
+        read = 0;
     file.reset();
-    text[bytes] = 0;
+    if (read == sizeof bytes)
+    {
+        Put(line, L"present, but larger than harnfold.dll ever writes");
+        Emit(line);
+        return;
+    }
+    // The file is in the ANSI code page, as the library wrote it.
+    WCHAR text[kDesktopIniReadBytes + 1];
+    int units = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(read), text,
+                                    kDesktopIniReadBytes);
+    text[units > 0 ? units : 0] = 0;
 
-    const char* form = NULL;
-    if (strstr(text, "\r\nLocalizedResourceName=@") != NULL)
-        form = "indirect";
-    else if (strstr(text, "\r\nLocalizedResourceName=") != NULL)
-        form = "literal";
-    const char* icon = strstr(text, "[.ShellClassInfo]\r\nIconFile=");
-    if (form == NULL || icon == NULL)
+    const WCHAR* start = text == Find(text, kDesktopIniStart) ? text : NULL;
+    const WCHAR* indirect = Find(text, kDesktopIniIndirectNames);
+    const WCHAR* literal = Find(text, kDesktopIniLiteralNames);
+    if (start == NULL || literal == NULL)
     {
         Put(line, L"present, but not in a form that harnfold.dll writes");
         Emit(line);
         return;
     }
-    Put(line, form[0] == 'i' ? L"indirect form (the shell loads the names from the library)"
-                             : L"literal form (the names themselves)");
+    Put(line, indirect != NULL ? L"indirect form (the shell loads the names from the library)"
+                               : L"literal form (the names themselves)");
     Emit(line);
 
-    // The file is in the ANSI code page, as the library wrote it.
-    icon += 28;
-    const char* end = icon;
-    while (*end != 0 && *end != '\r' && *end != '\n')
+    WCHAR* library = text + TextUnits(kDesktopIniStart);
+    WCHAR* end = library;
+    while (*end != 0 && *end != L'\r' && *end != L'\n')
         ++end;
-    WCHAR library[kPathUnits];
-    int units = MultiByteToWideChar(CP_ACP, 0, icon, static_cast<int>(end - icon), library,
-                                    kPathUnits - 1);
-    library[units > 0 ? units : 0] = 0;
+    *end = 0;
     Put(line, L"Desktop.ini names: ");
-    Put(line, library[0] != 0 ? library : L"(no library)");
-    DWORD attributes = library[0] != 0 ? GetFileAttributesW(library) : INVALID_FILE_ATTRIBUTES;
-    Put(line, attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0
+    if (library[0] != 0)
+        PutShown(line, library);
+    else
+        Put(line, L"(no library)");
+    Put(line, library[0] != 0 && IsExistingFile(library)
                   ? L", which exists"
                   : L", which does not exist: the folder shows no icon or name of its own");
     Emit(line);
@@ -287,7 +348,8 @@ void CheckSetup()
     ZeroMemory(&r, sizeof r);
     r.last = -1;
     r.verdict = DataFolderUnfit;
-    DataFolderObserver observer = {&r, Step};
+    // Install's own questions; where it would create a folder, only looked up.
+    DataFolderObserver observer = {&r, Step, true};
     WCHAR folder[kPathUnits];
     HRESULT status = ResolveDataFolder(folder, &observer);
 
@@ -297,12 +359,15 @@ void CheckSetup()
     {
         Put(line, L"none (status ");
         PutHex(line, static_cast<DWORD>(status));
-        Put(line, L"); Install would fail with 1603");
+        Put(line, {L")", kFails});
         Emit(line);
     }
     else
     {
-        Put(line, folder[0] != 0 ? folder : L"(empty)");
+        if (folder[0] != 0)
+            PutShown(line, folder);
+        else
+            Put(line, L"(empty)");
         Emit(line);
         Put(line, L"Data folder source: ");
         if (r.shared)
@@ -312,11 +377,11 @@ void CheckSetup()
             if (attributes == INVALID_FILE_ATTRIBUTES)
                 Put(line, L", which does not exist yet: Install would create it");
             else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-                Put(line, L", which is a file, not a folder");
+                Put(line, {L", which is a file, not a folder", kFails});
         }
         else if (r.last >= 0)
         {
-            Put(line, kSourceNames[r.last]);
+            PutSourceName(line, r.last);
         }
         Emit(line);
     }
@@ -325,48 +390,7 @@ void CheckSetup()
         ReportSource(r, source);
     if (status >= 0)
     {
-        CheckDesktopIni(folder);
+        CheckDesktopIni(folder, r.shared);
     }
     CheckInstallCount();
-}
-
-void CheckTidewell(const WCHAR* program)
-{
-    WCHAR hostPath[kPathUnits];
-    DWORD n = GetFullPathNameW(program, kPathUnits, hostPath, NULL);
-    WideBuffer line;
-    Put(line, L"Tidewell: ");
-    Put(line, program);
-    if (n == 0)
-    {
-        Put(line, L": not a usable path");
-        Emit(line);
-        return;
-    }
-    DWORD attributes = n < kPathUnits ? GetFileAttributesW(hostPath)
-                                                    : INVALID_FILE_ATTRIBUTES;
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        Put(line, L" (no such program file)");
-    // A path too long for the buffer is what a cut module path would be.
-    HostPathStatus status = PlaceHostPathW(hostPath, n < kPathUnits ? n
-                                                                          : kPathUnits);
-    if (status != HostPathReady)
-    {
-        Put(line, L": its path leaves no room for the host path");
-    }
-    else
-    {
-        attributes = GetFileAttributesW(hostPath);
-        Put(line, L" loads ");
-        Put(line, hostPath);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        {
-            Put(line, L", which exists");
-            Emit(line);
-            return;
-        }
-        Put(line, L", which does not exist");
-    }
-    Put(line, {L": Tidewell shows \"", kHostNotOpened, L"\" and exits with -1"});
-    Emit(line);
 }

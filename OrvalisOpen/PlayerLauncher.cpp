@@ -8,7 +8,6 @@
 namespace
 {
 
-const WCHAR kPlayersKey[] = L"SOFTWARE\\Quillon\\Orvalis\\Players";
 const WCHAR kCaption[] = L"OrvalisOpen";
 
 // The fixed file information must lie wholly inside the block it came from
@@ -172,7 +171,9 @@ bool FindNewestHost(WideBuffer& chosen, VersionQuad* bestOut, const Installation
     chosen.Release();
     {
         KeyGuard key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS)
+        REGSAM view = observer != NULL ? observer->view : 0;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKeyPath, 0, KEY_READ | view, key.put()) ==
+            ERROR_SUCCESS)
             EnumerateInstallations(key.get(), chosen, best, observer);
     }
     if (bestOut != NULL)

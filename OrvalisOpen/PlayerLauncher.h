@@ -8,6 +8,9 @@
 #include "OrvalisHost.h"
 #include "StringBuffers.h"
 
+// Under HKEY_LOCAL_MACHINE: one value per registered installation.
+const WCHAR kPlayersKeyPath[] = L"SOFTWARE\\Quillon\\Orvalis\\Players";
+
 // A file version, fields in the order they are compared.
 struct VersionQuad
 {
@@ -49,10 +52,12 @@ enum InstallationOutcome
 
 // Told about each value in enumeration order, by a diagnostic tool; the
 // launcher passes none. hostPath is the host library's path for the last
-// three outcomes.
+// three outcomes. view is the registry view flag the players key is opened
+// with (0: the launcher's own view).
 struct InstallationObserver
 {
     void* context;
+    REGSAM view;
     void (*examined)(void* context, const WCHAR* name, const BYTE* data, DWORD bytes,
                      InstallationOutcome outcome, const WCHAR* hostPath,
                      const VersionQuad* version);

@@ -10,9 +10,6 @@ namespace
 {
 
 const WCHAR kDataFolderTemplate[] = L"%TIDEWELLDATA%";
-const WCHAR kUserEnvironmentKey[] = L"Environment";
-const WCHAR kMachineEnvironmentKey[] =
-    L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 const WCHAR kSharedFolderLibrary[] = L"shfolder.dll";
 
 // Never localized: the folder keeps this name on every system.
@@ -32,6 +29,8 @@ typedef ScopedHandle<LPITEMIDLIST, ReleaseItemList> ItemListGuard;
 
 const int kCsidlCommonDocuments = 0x002E;
 const int kCsidlFlagCreate = 0x8000;
+// The path a missing folder would be created at, without creating it.
+const int kCsidlFlagDontVerify = 0x4000;
 // HRESULT_FROM_WIN32(ERROR_BUFFER_OVERFLOW), spelled out for a constant initialiser.
 const HRESULT kBufferOverflowStatus = static_cast<HRESULT>(0x8007006F);
 
@@ -241,17 +240,18 @@ DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
 
 HRESULT LocateSharedDataFolder(WCHAR (&path)[kPathUnits], const DataFolderObserver* observer)
 {
-    // The first lookup asks the platform to create the shared folder itself,
-    // unless someone only looks.
-    int create = observer == NULL ? kCsidlFlagCreate : 0;
-    if (!GetShellFolderPath(create | kCsidlCommonDocuments, path) &&
+    // The first lookup asks the platform to create the shared folder itself;
+    // an observer that creates nothing learns where it would be.
+    bool create = observer == NULL || !observer->createNothing;
+    int flag = create ? kCsidlFlagCreate : kCsidlFlagDontVerify;
+    if (!GetShellFolderPath(flag | kCsidlCommonDocuments, path) &&
         !GetShellFolderPath(kCsidlCommonDocuments, path))
         return E_FAIL;
     if (!AppendDataFolderName(path))
         return kBufferOverflowStatus;
     Notify(observer, DataFolderShared, 0, path);
     // Whatever already has this name, folder or file, is left as it is.
-    if (observer == NULL && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
+    if (create && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
         CreateDirectoryW(path, NULL);
     return S_OK;
 }

@@ -8,6 +8,12 @@
 
 #include "PathUnits.h"
 
+// The variable that names the data folder, and where it is stored.
+const WCHAR kDataFolderVariable[] = L"TIDEWELLDATA";
+const WCHAR kUserEnvironmentKey[] = L"Environment";
+const WCHAR kMachineEnvironmentKey[] =
+    L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
 // The steps of finding the data folder that a diagnostic tool is told of.
 enum DataFolderStep
 {
@@ -21,14 +27,16 @@ enum DataFolderStep
     DataFolderShared        // "CBM Files" in the shared documents folder is used
 };
 
-// Install and Uninstall pass none. With an observer nothing is created: the
-// shared folders are only looked up. count is what the step's reading
+// Install and Uninstall pass none. count is what the step's reading
 // returned (0: absent); text is filled and terminated only when count lies
-// between 1 and the space that the reading had.
+// between 1 and the space that the reading had. With createNothing the
+// shared folders are asked for as Install asks, but where they would be
+// created is only looked up.
 struct DataFolderObserver
 {
     void* context;
     void (*step)(void* context, DataFolderStep step, DWORD count, const WCHAR* text);
+    bool createNothing;
 };
 
 // 0 with the data folder's path in `path`; E_FAIL when the shared documents

@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include "FileKind.h"
 #include "FullPath.h"
 #include "ModuleGlobals.h"
 #include "PathBuffer.h"
@@ -9,8 +10,6 @@
 
 namespace
 {
-
-const WCHAR kDesktopIni[] = L"Desktop.ini";
 
 // Copies a path into a path buffer; false when it doesn't fit.
 bool CopyPath(WCHAR (&to)[kPathUnits], const WCHAR* from)
@@ -62,10 +61,9 @@ bool ComposeDesktopIni(WideBuffer& text, DesktopIniForm form, const WCHAR* modul
 {
     const bool indirect = form == DesktopIniIndirect;
     const WCHAR* const pieces[] = {
-        L"[.ShellClassInfo]\r\nIconFile=",
+        kDesktopIniStart,
         modulePath,
-        indirect ? L"\r\nIconIndex=-10\r\nLocalizedResourceName=@"
-                 : L"\r\nIconIndex=-10\r\nLocalizedResourceName=",
+        indirect ? kDesktopIniIndirectNames : kDesktopIniLiteralNames,
         indirect ? modulePath : displayName,
         indirect ? L",-100\r\nInfoTip=@" : L"\r\nInfoTip=",
         indirect ? modulePath : infoTip,
@@ -114,6 +112,10 @@ bool CustomiseDataFolder(const WCHAR* folder)
     // drive's current folder) a system folder.
     if (!IsFullyQualifiedPath(folder))
         return false;
+    // A file of the folder's name is the user's: marking it would change its
+    // attributes, and it can hold no Desktop.ini.
+    if (IsExistingFile(folder))
+        return false;
     if (!MakeSystemFolder(folder))
         return true;
 
@@ -155,6 +157,9 @@ bool RemoveFolderCustomisation(const WCHAR* folder)
     WCHAR iniPath[kPathUnits];
     if (!IsFullyQualifiedPath(folder) || !CopyPath(iniPath, folder) || !AppendDesktopIni(iniPath))
         return false;
+    // A file of the folder's name was never customised: its attributes stay.
+    if (IsExistingFile(folder))
+        return true;
     if (GetFileAttributesW(iniPath) != INVALID_FILE_ATTRIBUTES)
         DeleteFileW(iniPath);
     SetFileAttributesW(folder, FILE_ATTRIBUTE_NORMAL);

@@ -15,6 +15,12 @@ enum DesktopIniForm
     DesktopIniLiteral    // the strings themselves, as loaded when the file is written
 };
 
+// The file's name and the fixed text in front of each form's names.
+const WCHAR kDesktopIni[] = L"Desktop.ini";
+const WCHAR kDesktopIniStart[] = L"[.ShellClassInfo]\r\nIconFile=";
+const WCHAR kDesktopIniIndirectNames[] = L"\r\nIconIndex=-10\r\nLocalizedResourceName=@";
+const WCHAR kDesktopIniLiteralNames[] = L"\r\nIconIndex=-10\r\nLocalizedResourceName=";
+
 // Capacities, terminator included, of the literal form's two strings.
 const int kDisplayNameUnits = 80;
 const int kInfoTipUnits = 200;
@@ -39,13 +45,14 @@ HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD b
 // Marks the folder as a system folder and writes its hidden Desktop.ini.
 // True also when the marking is unavailable or refused (nothing written);
 // false when the file's path doesn't fit, its text can't be made or it
-// can't be written, and for a path that is not fully qualified (then nothing
-// is touched).
+// can't be written, and for a path that is not fully qualified or names a
+// file (then nothing is touched).
 bool CustomiseDataFolder(const WCHAR* folder);
 
 // Deletes the folder's Desktop.ini, clears the folder's attributes and
 // removes it when empty. False, nothing touched, only when the Desktop.ini
-// path doesn't fit or the path is not fully qualified.
+// path doesn't fit or the path is not fully qualified; a file of the
+// folder's name is left as it is.
 bool RemoveFolderCustomisation(const WCHAR* folder);
 
 #endif

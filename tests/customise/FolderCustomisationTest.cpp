@@ -628,3 +628,24 @@ TEST(RemoveFolderCustomisation, TouchesNothingWhenTheFilePathDoesNotFit)
     EXPECT_EQ("earlier", Contents(p248 + L"\\Desktop.ini"));
     EXPECT_EQ(DWORD(FILE_ATTRIBUTE_SYSTEM), Attributes(p248) & kMarks);
 }
+
+// A file that has the data folder's name is the user's: neither the
+// customisation nor its removal changes its attributes or its bytes, and the
+// customisation fails (Install then fails with 1603).
+TEST(FolderCustomisation, LeavesAFileOfTheFolderNameAsItIs)
+{
+    Scratch scratch;
+    UseModule(kModule);
+    const std::wstring file = scratch.dir + L"\\CBM Files";
+    ASSERT_TRUE(WriteBytes(file, "the user's own"));
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+    const DWORD before = Attributes(file);
+    ASSERT_EQ(DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY), before & kMarks);
+
+    EXPECT_FALSE(CustomiseDataFolder(file.c_str()));
+    EXPECT_EQ(before, Attributes(file));
+    EXPECT_TRUE(RemoveFolderCustomisation(file.c_str()));
+    EXPECT_EQ(before, Attributes(file));
+    EXPECT_EQ("the user's own", Contents(file));
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+}

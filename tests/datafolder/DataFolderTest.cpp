@@ -873,3 +873,37 @@ TEST_F(MovedSharedDocuments, PathsOf250UnitsOrMoreGetNoName)
 }
 
 }  // namespace
+
+// What an observer changes is its createNothing field, not its presence: a
+// missing shared documents folder is created for Install and for an observer
+// that creates, and only found where it would be for one that does not.
+TEST_F(MovedSharedDocuments, AnObserverCreatesNothingOnlyWhenItSaysSo)
+{
+    const std::wstring missing = scratch + L"\\Missing";
+    SetStringValue(HKEY_LOCAL_MACHINE, UserShellFolders, CommonDocuments, missing, REG_EXPAND_SZ);
+    SetStringValue(HKEY_LOCAL_MACHINE, ShellFolders, CommonDocuments, missing, REG_SZ);
+    struct Case
+    {
+        const char* who;
+        bool observed;
+        bool createNothing;
+    };
+    const Case cases[] = {
+        {"Install", false, false},
+        {"an observer that creates", true, false},
+        {"an observer that creates nothing", true, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.who);
+        RemoveTree(missing);
+        DataFolderObserver observer = {NULL, [](void*, DataFolderStep, DWORD, const WCHAR*) {},
+                                       c.createNothing};
+        GuardedPath located;
+        EXPECT_EQ(S_OK, LocateSharedDataFolder(located.path(), c.observed ? &observer : NULL));
+        EXPECT_EQ(missing + L"\\CBM Files", located.path());
+        EXPECT_EQ(!c.createNothing, IsFolder(missing + L"\\CBM Files"));
+        EXPECT_EQ(!c.createNothing, IsFolder(missing));
+    }
+    RemoveTree(missing);
+}
