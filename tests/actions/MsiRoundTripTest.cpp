@@ -26,14 +26,6 @@ DWORD Msiexec(const std::wstring& arguments)
                       std::vector<std::wstring>(), 180000);
 }
 
-std::wstring ShellFolder(int csidl)
-{
-    WCHAR path[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(NULL, csidl, NULL, 0, path)))
-        return L"";
-    return path;
-}
-
 std::wstring DataFolder() { return ShellFolder(CSIDL_COMMON_DOCUMENTS) + L"\\CBM Files"; }
 
 std::wstring InstalledLibrary(const WCHAR* sample)

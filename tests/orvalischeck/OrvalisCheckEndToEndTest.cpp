@@ -65,53 +65,18 @@ std::vector<std::wstring> SplitLines(const std::wstring& text)
     return lines;
 }
 
-// A child's start-up information: no standard input, these two outputs.
-STARTUPINFOW StandardHandles(HANDLE out, HANDLE err)
-{
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = NULL;
-    si.hStdOutput = out;
-    si.hStdError = err;
-    return si;
-}
-
 // Runs the program with stdout and stderr redirected to files, extra
 // environment variables set for it alone.
 CheckRun RunCheck(const std::wstring& arguments, const std::vector<std::wstring>& environment = {},
              const std::wstring& directory = L"")
 {
-    std::wstring scratch = MakeScratchDir(L"check-out");
-    std::wstring outPath = scratch + L"\\out.txt", errPath = scratch + L"\\err.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                             CREATE_ALWAYS, 0, NULL);
-    HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                             CREATE_ALWAYS, 0, NULL);
-    std::unique_ptr<ScopedEnvironment> scoped(new ScopedEnvironment(environment));
-    STARTUPINFOW si = StandardHandles(out, err);
-    std::wstring line = L"\"" + Check() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    line.push_back(L'\0');
-    PROCESS_INFORMATION pi;
-    CheckRun run = {0xDEADBEEF, "", {}, ""};
-    if (CreateProcessW(Check().c_str(), &line[0], NULL, NULL, TRUE, 0, NULL,
-                       directory.empty() ? NULL : directory.c_str(), &si, &pi))
-    {
-        if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(pi.hProcess, &run.exitCode);
-        else
-            TerminateProcess(pi.hProcess, 0xDEADBEEF);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    scoped.reset();
-    CloseHandle(out);
-    CloseHandle(err);
-    ReadBytes(outPath, &run.bytes);
-    ReadBytes(errPath, &run.errors);
-    RemoveTree(scratch);
+    ChildOptions options;
+    options.environment = environment;
+    options.directory = directory;
+    options.timeoutMs = 60000;
+    ChildRun child = RunChildCapturing(
+        Check(), L"\"" + Check() + L"\"" + (arguments.empty() ? L"" : L" " + arguments), options);
+    CheckRun run = {child.exitCode, child.output, {}, child.errors};
     run.lines = SplitLines(Wide(run.bytes));
     return run;
 }
@@ -540,16 +505,10 @@ TEST(OrvalisCheckTest, NonAsciiNamesReachTheConsoleWhole)
         FreeConsole();
         GTEST_SKIP() << "no console screen buffer without a display";
     }
-    STARTUPINFOW si = StandardHandles(screen, screen);
-    std::wstring line = L"OrvalisCheck.exe";
-    line.push_back(L'\0');
-    PROCESS_INFORMATION pi;
-    ASSERT_TRUE(CreateProcessW(Check().c_str(), &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi));
-    WaitForSingleObject(pi.hProcess, 60000);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    ChildOptions onScreen;
+    onScreen.output = onScreen.errors = screen;
+    onScreen.timeoutMs = 60000;
+    DWORD code = RunChild(Check(), L"OrvalisCheck.exe", onScreen);
     EXPECT_EQ(1u, code);
 
     std::wstring text;

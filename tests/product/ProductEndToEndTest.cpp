@@ -45,14 +45,6 @@ DWORD Msiexec(const std::wstring& arguments)
 DWORD Install(const WCHAR* version) { return Msiexec(L"/i \"" + Package(version) + L"\""); }
 DWORD Remove(const WCHAR* version) { return Msiexec(L"/x \"" + Package(version) + L"\""); }
 
-std::wstring ShellFolder(int csidl)
-{
-    WCHAR path[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(NULL, csidl, NULL, 0, path)))
-        return L"";
-    return path;
-}
-
 std::wstring InstallDir() { return ShellFolder(CSIDL_PROGRAM_FILESX86) + L"\\Tidewell"; }
 std::wstring Installed(const WCHAR* file) { return InstallDir() + L"\\" + file; }
 // Windows puts a per-machine package's shortcuts in all users' Start menu;
@@ -445,33 +437,12 @@ TEST_F(Product, TheStartMenuShortcutStartsTidewell)
 TEST_F(Product, TheInstalledOrvalisCheckReportsTheInstalledPlayer)
 {
     ASSERT_EQ(0u, Install(L"3.2.0.0"));
-    std::wstring scratch = MakeScratchDir(L"product-check");
-    std::wstring outPath = scratch + L"\\out.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                             CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, out);
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out;
-    si.hStdError = out;
-    std::wstring line = L"\"" + Installed(L"OrvalisCheck.exe") + L"\"";
-    PROCESS_INFORMATION pi;
-    DWORD code = 0xDEADBEEF;
-    if (CreateProcessW(Installed(L"OrvalisCheck.exe").c_str(), &line[0], NULL, NULL, TRUE, 0, NULL,
-                       NULL, &si, &pi))
-    {
-        if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    CloseHandle(out);
-    std::string bytes;
-    ReadBytes(outPath, &bytes);
-    RemoveTree(scratch);
+    ChildOptions wait;
+    wait.timeoutMs = 60000;
+    ChildRun run = RunChildCapturing(Installed(L"OrvalisCheck.exe"),
+                                     L"\"" + Installed(L"OrvalisCheck.exe") + L"\"", wait);
+    DWORD code = run.exitCode;
+    const std::string& bytes = run.output;
     EXPECT_EQ(0u, code) << bytes;
     // The chosen row (marked *) is our registration, with the player's version.
     std::string chosen = "\n* Tidewell";

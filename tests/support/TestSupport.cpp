@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,6 +33,14 @@ std::wstring ToWindowsPath(const std::string& unixPath)
 {
     std::wstring path = L"Z:" + Wide(unixPath);
     std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+std::wstring ShellFolder(int csidl)
+{
+    WCHAR path[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(NULL, csidl, NULL, 0, path)))
+        return L"";
     return path;
 }
 

@@ -18,6 +18,8 @@ std::wstring SourceDir();
 std::wstring DistDir();     // this build's deliverables (x64)
 std::wstring ReleaseDir();  // the i686 deliverables
 std::wstring ToWindowsPath(const std::string& unixPath);
+// A shell folder (CSIDL_...) as SHGetFolderPathW gives it; empty when it has none.
+std::wstring ShellFolder(int csidl);
 
 // A fresh empty folder under the temp folder; removed by RemoveTree.
 std::wstring MakeScratchDir(const std::wstring& name);
