@@ -31,15 +31,15 @@ void CheckHostImports(const WCHAR* label, const WCHAR* programFolder, const WCHA
 // What loading the host as OrvalisOpen loads it ends in.
 enum LoadOutcome
 {
-    LoadFoundWide,      // loaded; exports OrvalisHostW
-    LoadFoundNarrow,    // loaded; exports only OrvalisHost
-    LoadFoundNeither,   // loaded; exports neither
-    LoadFailed,         // LoadLibraryW failed; detail: the error code
-    LoadEndedProcess,   // the host's start-up code ended the process; detail: its exit code
-    LoadCrashed,        // ...raised an exception nothing handled; detail: its code
-    LoadTimedOut,       // it did not finish within kLoadSeconds
-    LoadNoLauncher,     // OrvalisOpen.exe is not beside this program
-    LoadNotStarted      // the child process could not be started; detail: the error code
+    LoadFoundWide,     // loaded; exports OrvalisHostW
+    LoadFoundNarrow,   // loaded; exports only OrvalisHost
+    LoadFoundNeither,  // loaded; exports neither
+    LoadFailed,        // LoadLibraryW failed; detail: the error code
+    LoadEndedProcess,  // the host's start-up code ended the process; detail: its exit code
+    LoadCrashed,       // ...raised an exception nothing handled; detail: its code
+    LoadTimedOut,      // it did not finish within kLoadSeconds
+    LoadNoLauncher,    // OrvalisOpen.exe is not beside this program
+    LoadNotStarted     // the child process could not be started; detail: the error code
 };
 
 // How long the host's start-up code may take.

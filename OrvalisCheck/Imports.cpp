@@ -18,26 +18,26 @@ const DWORD kMaxImportedLibraries = 512;
 const DWORD kMaxLibraryNameBytes = 256;
 const DWORD kMaxSections = 96;
 // Offsets and sizes of the image format.
-const DWORD kDosSignature = 0x5A4D;        // "MZ"
-const DWORD kNtSignature = 0x00004550;     // "PE\0\0"
-const ULONGLONG kNewHeaderOffset = 0x3C;   // where the DOS header keeps the PE header's offset
+const DWORD kDosSignature = 0x5A4D;       // "MZ"
+const DWORD kNtSignature = 0x00004550;    // "PE\0\0"
+const ULONGLONG kNewHeaderOffset = 0x3C;  // where the DOS header keeps the PE header's offset
 const ULONGLONG kSignatureBytes = 4;
 const ULONGLONG kFileHeaderBytes = 20;
-const ULONGLONG kSectionCountAt = 2;        // in the file header
+const ULONGLONG kSectionCountAt = 2;  // in the file header
 const ULONGLONG kOptionalBytesAt = 16;
 const ULONGLONG kSectionBytes = 40;
-const ULONGLONG kSectionAddressAt = 12;     // in a section header
+const ULONGLONG kSectionAddressAt = 12;  // in a section header
 const ULONGLONG kSectionRawBytesAt = 16;
 const ULONGLONG kSectionRawOffsetAt = 20;
 const ULONGLONG kImportDescriptorBytes = 20;
-const ULONGLONG kImportNameAt = 12;         // in an import descriptor
+const ULONGLONG kImportNameAt = 12;  // in an import descriptor
 const ULONGLONG kImportThunksAt = 16;
 const WORD kMagicPe32 = 0x10B;
 const WORD kMagicPe32Plus = 0x20B;
-const ULONGLONG kDirectoriesPe32 = 96;      // data directories in the optional header,
-const ULONGLONG kDirectoriesPe32Plus = 112; // their count in the 4 bytes before them
+const ULONGLONG kDirectoriesPe32 = 96;       // data directories in the optional header,
+const ULONGLONG kDirectoriesPe32Plus = 112;  // their count in the 4 bytes before them
 const ULONGLONG kDirectoryCountBytes = 4;
-const ULONGLONG kDirectoryBytes = 8;        // address and size
+const ULONGLONG kDirectoryBytes = 8;  // address and size
 const DWORD kImportDirectory = 1;
 
 inline void ReleaseView(void* view) { UnmapViewOfFile(view); }
@@ -228,8 +228,8 @@ void EmitImport(const WCHAR* label, const WCHAR* name, const WCHAR* verdict)
 
 void CheckHostImports(const WCHAR* label, const WCHAR* programFolder, const WCHAR* hostPath)
 {
-    FileGuard file(CreateFileW(hostPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0,
-                               NULL));
+    FileGuard file(
+        CreateFileW(hostPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
     LARGE_INTEGER size;
     if (file.get() == INVALID_HANDLE_VALUE || !GetFileSizeEx(file.get(), &size) ||
         size.QuadPart <= 0)
@@ -238,7 +238,8 @@ void CheckHostImports(const WCHAR* label, const WCHAR* programFolder, const WCHA
     ViewGuard view(mapping.get() != NULL ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0)
                                          : NULL);
     WideBuffer line;
-    Image image = {static_cast<const BYTE*>(view.get()), static_cast<ULONGLONG>(size.QuadPart), 0, 0};
+    Image image = {static_cast<const BYTE*>(view.get()), static_cast<ULONGLONG>(size.QuadPart), 0,
+                   0};
     ULONGLONG imports = 0;
     if (view.get() == NULL || !OpenImports(image, &imports))
     {
@@ -271,10 +272,12 @@ void CheckHostImports(const WCHAR* label, const WCHAR* programFolder, const WCHA
         if (IsFound(programFolder, name))
             continue;
         if (IsIn(hostFolder, cut, name))
-            EmitImport(label, name, L", found only beside the host: Windows does not look there "
-                                    L"for a library loaded by its full path, so it can't be opened");
+            EmitImport(label, name,
+                       L", found only beside the host: Windows does not look there "
+                       L"for a library loaded by its full path, so it can't be opened");
         else
-            EmitImport(label, name, L", which the launcher's search order does not find "
-                                    L"(its folder, the system folder, the Windows folder, PATH)");
+            EmitImport(label, name,
+                       L", which the launcher's search order does not find "
+                       L"(its folder, the system folder, the Windows folder, PATH)");
     }
 }

@@ -56,10 +56,7 @@ void Answer(char kind, DWORD number)
 
 // An exception nothing handled ends the process with its code, instead of
 // a debugger or an error box waiting for someone.
-LONG WINAPI EndOnException(EXCEPTION_POINTERS*)
-{
-    return EXCEPTION_EXECUTE_HANDLER;
-}
+LONG WINAPI EndOnException(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
 
 LoadOutcome ReadAnswer(const char* text, DWORD bytes, DWORD* detail)
 {
@@ -175,8 +172,8 @@ LoadOutcome LoadHostInChild(const WCHAR* hostPath, DWORD* detail)
     CloseHandle(child.hThread);
     childEnd.reset();
 
-    bool ended = WaitForSingleObject(process.get(), kLoadSeconds * kMillisecondsPerSecond) ==
-                 WAIT_OBJECT_0;
+    bool ended =
+        WaitForSingleObject(process.get(), kLoadSeconds * kMillisecondsPerSecond) == WAIT_OBJECT_0;
     char text[kAnswerBytes];
     DWORD bytes = 0;
     if (!PeekNamedPipe(answers.get(), text, sizeof text, &bytes, NULL, NULL))

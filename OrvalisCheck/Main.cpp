@@ -28,10 +28,7 @@ void PrintUsage(DWORD stdHandle)
         EmitText(kUsage[i], stdHandle);
 }
 
-bool Is(const WCHAR* argument, const WCHAR* option)
-{
-    return lstrcmpW(argument, option) == 0;
-}
+bool Is(const WCHAR* argument, const WCHAR* option) { return lstrcmpW(argument, option) == 0; }
 
 }  // namespace
 

@@ -65,10 +65,7 @@ void PutEscape(WideBuffer& line, UINT32 c)
 
 }  // namespace
 
-void Put(WideBuffer& line, const WCHAR* piece)
-{
-    line.Append(piece);
-}
+void Put(WideBuffer& line, const WCHAR* piece) { line.Append(piece); }
 
 void Put(WideBuffer& line, std::initializer_list<const WCHAR*> pieces)
 {
@@ -170,10 +167,18 @@ void PutVersion(WideBuffer& line, WORD major, WORD minor, WORD build, WORD revis
 
 void PutRegistryType(WideBuffer& line, DWORD type)
 {
-    static const WCHAR* const names[] = {
-        L"REG_NONE", L"REG_SZ", L"REG_EXPAND_SZ", L"REG_BINARY", L"REG_DWORD",
-        L"REG_DWORD_BIG_ENDIAN", L"REG_LINK", L"REG_MULTI_SZ", L"REG_RESOURCE_LIST",
-        L"REG_FULL_RESOURCE_DESCRIPTOR", L"REG_RESOURCE_REQUIREMENTS_LIST", L"REG_QWORD"};
+    static const WCHAR* const names[] = {L"REG_NONE",
+                                         L"REG_SZ",
+                                         L"REG_EXPAND_SZ",
+                                         L"REG_BINARY",
+                                         L"REG_DWORD",
+                                         L"REG_DWORD_BIG_ENDIAN",
+                                         L"REG_LINK",
+                                         L"REG_MULTI_SZ",
+                                         L"REG_RESOURCE_LIST",
+                                         L"REG_FULL_RESOURCE_DESCRIPTOR",
+                                         L"REG_RESOURCE_REQUIREMENTS_LIST",
+                                         L"REG_QWORD"};
     if (type < sizeof names / sizeof names[0])
     {
         Put(line, names[type]);

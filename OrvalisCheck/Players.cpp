@@ -191,7 +191,8 @@ void PutVerdict(WideBuffer& line, const Collection& c, DWORD index)
     case InstallationNoVersion:
         // The launcher only fails to read a version; whether the file is
         // there at all tells the user which of two things to fix.
-        Put(line, row.hostExists ? L"the host has no readable version" : L"the host file is missing");
+        Put(line,
+            row.hostExists ? L"the host has no readable version" : L"the host file is missing");
         return;
     case InstallationNotNewer:
     case InstallationNewest: break;

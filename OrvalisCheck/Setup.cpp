@@ -32,7 +32,8 @@ void PutSourceName(WideBuffer& line, int source)
         Put(line, {L"the user's ", kDataFolderVariable, L" (HKCU\\", kUserEnvironmentKey, L")"});
         return;
     case SourceMachine:
-        Put(line, {L"the machine's ", kDataFolderVariable, L" (HKLM\\", kMachineEnvironmentKey, L")"});
+        Put(line,
+            {L"the machine's ", kDataFolderVariable, L" (HKLM\\", kMachineEnvironmentKey, L")"});
         return;
     default:
         Put(line, {kDataFolderVariable, L" of the process environment (this command's, which may "
@@ -43,16 +44,16 @@ void PutSourceName(WideBuffer& line, int source)
 
 struct Reading
 {
-    bool read;     // the library read this source
-    DWORD count;   // what the reading returned
-    bool filled;   // text holds the reading
+    bool read;    // the library read this source
+    DWORD count;  // what the reading returned
+    bool filled;  // text holds the reading
     WCHAR text[kPathUnits];
 };
 
 struct Resolution
 {
     Reading sources[SourceCount];
-    int last;             // the source read last, or -1
+    int last;  // the source read last, or -1
     DataFolderStep verdict;
     bool shared;
 };
@@ -265,8 +266,8 @@ void CheckDesktopIni(const WCHAR* folder, bool created)
     }
     // The file is in the ANSI code page, as the library wrote it.
     WCHAR text[kDesktopIniReadBytes + 1];
-    int units = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(read), text,
-                                    kDesktopIniReadBytes);
+    int units =
+        MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(read), text, kDesktopIniReadBytes);
     text[units > 0 ? units : 0] = 0;
 
     const WCHAR* start = text == Find(text, kDesktopIniStart) ? text : NULL;
@@ -309,8 +310,7 @@ void CheckInstallCount()
     bool present = false;
     {
         KeyGuard key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_READ, key.put()) ==
-            ERROR_SUCCESS)
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS)
             present = RegQueryValueExW(key.get(), kCountValue, NULL, &type, NULL, &bytes) ==
                       ERROR_SUCCESS;
     }

@@ -36,8 +36,7 @@ const WCHAR* TerminatedText(const BYTE* data, DWORD bytes)
 // one when its version is strictly higher than the best so far. The caller
 // owns the candidate path and the version, so that it can report them.
 InstallationOutcome ExamineInstallation(const WCHAR* registered, WideBuffer& candidate,
-                                        VersionQuad& version, WideBuffer& chosen,
-                                        VersionQuad& best)
+                                        VersionQuad& version, WideBuffer& chosen, VersionQuad& best)
 {
     // A relative path would be tested against the current folder, while the
     // host library beside it would be loaded through the search order: the
@@ -109,8 +108,8 @@ void EnumerateInstallations(HKEY key, WideBuffer& chosen, VersionQuad& best,
             registered != NULL ? ExamineInstallation(registered, candidate, version, chosen, best)
                                : InstallationNotTerminated;
         if (observer != NULL)
-            observer->examined(observer->context, name, data, dataCapacity, outcome,
-                               candidate.text, &version);
+            observer->examined(observer->context, name, data, dataCapacity, outcome, candidate.text,
+                               &version);
     }
 }
 
@@ -206,8 +205,8 @@ int RunPlayerLauncher(HINSTANCE instance)
         narrowPath.AssignFromWide(chosen.text);
         OrvalisHostProc entry = BIND_PROC(host.get(), OrvalisHost);
         if (entry != NULL)
-            result = entry(NULL, narrowCommandLine.text, instance, kHostMode,
-                           narrowPath.text, 0, 0);
+            result =
+                entry(NULL, narrowCommandLine.text, instance, kHostMode, narrowPath.text, 0, 0);
         // The path's copy goes first, then the command line's.
         narrowPath.Release();
         narrowCommandLine.Release();

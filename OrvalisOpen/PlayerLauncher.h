@@ -43,11 +43,11 @@ enum InstallationOutcome
     InstallationNotQualified,   // not a fully qualified path
     InstallationNoSuchFile,
     InstallationFolder,
-    InstallationNoFolder,       // no backslash, so no installation folder
+    InstallationNoFolder,  // no backslash, so no installation folder
     InstallationNoMemory,
-    InstallationNoVersion,      // the host library's version could not be read
-    InstallationNotNewer,       // read, but not strictly higher than the best so far
-    InstallationNewest          // strictly higher: now the chosen one
+    InstallationNoVersion,  // the host library's version could not be read
+    InstallationNotNewer,   // read, but not strictly higher than the best so far
+    InstallationNewest      // strictly higher: now the chosen one
 };
 
 // Told about each value in enumeration order, by a diagnostic tool; the

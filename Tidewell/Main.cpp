@@ -5,7 +5,4 @@
 
 // The command line handed on comes from GetCommandLineW; the narrow tail and
 // the show command are not used.
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
-{
-    return RunTidewell(instance);
-}
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return RunTidewell(instance); }

@@ -14,8 +14,8 @@ inline bool IsFullyQualifiedPath(const WCHAR* path)
     if (path == NULL)
         return false;
     const WCHAR drive = path[0];
-    if (((drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z')) &&
-        path[1] == L':' && path[2] == L'\\')
+    if (((drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z')) && path[1] == L':' &&
+        path[2] == L'\\')
         return true;
     if (path[0] != L'\\' || path[1] != L'\\')
         return false;

@@ -9,8 +9,8 @@ void CopyCommandLine(WideBuffer& commandLine)
         commandLine.Assign(GetCommandLineW());
 }
 
-bool CallHostW(HMODULE host, const WCHAR* product, const WCHAR* commandLine,
-               HINSTANCE instance, const WCHAR* hostPath, int* result)
+bool CallHostW(HMODULE host, const WCHAR* product, const WCHAR* commandLine, HINSTANCE instance,
+               const WCHAR* hostPath, int* result)
 {
     OrvalisHostWProc entry = BIND_PROC(host, OrvalisHostW);
     if (entry == NULL)

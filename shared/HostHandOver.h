@@ -13,8 +13,8 @@ void CopyCommandLine(WideBuffer& commandLine);
 
 // Calls the host's wide entry point once, if it exports one. False, with
 // nothing called, when it does not.
-bool CallHostW(HMODULE host, const WCHAR* product, const WCHAR* commandLine,
-               HINSTANCE instance, const WCHAR* hostPath, int* result);
+bool CallHostW(HMODULE host, const WCHAR* product, const WCHAR* commandLine, HINSTANCE instance,
+               const WCHAR* hostPath, int* result);
 
 // A launcher's error message: no owner window, the error icon, one OK button.
 void ShowLauncherError(const WCHAR* text, const WCHAR* caption);

@@ -12,9 +12,8 @@
 extern "C" int WINAPI OrvalisHostW(const WCHAR* product, const WCHAR* commandLine,
                                    HINSTANCE instance, int mode, const WCHAR* hostPath,
                                    DWORD reserved1, DWORD reserved2);
-extern "C" int WINAPI OrvalisHost(const char* product, const char* commandLine,
-                                  HINSTANCE instance, int mode, const char* hostPath,
-                                  DWORD reserved1, DWORD reserved2);
+extern "C" int WINAPI OrvalisHost(const char* product, const char* commandLine, HINSTANCE instance,
+                                  int mode, const char* hostPath, DWORD reserved1, DWORD reserved2);
 
 typedef decltype(&OrvalisHostW) OrvalisHostWProc;
 typedef decltype(&OrvalisHost) OrvalisHostProc;

@@ -6,7 +6,8 @@
 #include <windows.h>
 #include <stdint.h>
 
-namespace {
+namespace
+{
 
 // Nonzero before seeding too, so a frame entered earlier is still guarded.
 #if UINTPTR_MAX > 0xFFFFFFFFu
@@ -25,7 +26,7 @@ uintptr_t Fold(DWORD low, LONG high)
 #endif
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -40,7 +41,7 @@ __attribute__((noreturn, no_stack_protector)) void __stack_chk_fail(void)
         TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
 }
 
-} // extern "C"
+}  // extern "C"
 
 // Seeds the guard before any protected function of ours runs: the C runtime
 // calls constructors before WinMain, main and DllMain. Only kernel32 calls that
@@ -57,7 +58,8 @@ __attribute__((constructor(101), no_stack_protector)) static void SeedStackGuard
     guard ^= static_cast<uintptr_t>(GetCurrentThreadId()) << (sizeof(uintptr_t) * 4);
     guard ^= GetTickCount();
     guard ^= Fold(counter.LowPart, counter.HighPart);
-    guard ^= reinterpret_cast<uintptr_t>(&counter); // where the stack lies differs from process to process
+    guard ^= reinterpret_cast<uintptr_t>(
+        &counter);  // where the stack lies differs from process to process
     if (guard == 0 || guard == kUnseededGuard)
         guard = kUnseededGuard ^ 0x5A5A5A5Au;
     __stack_chk_guard = guard;

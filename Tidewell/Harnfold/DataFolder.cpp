@@ -52,8 +52,7 @@ DataFolderStep JudgeReading(const WCHAR (&path)[kPathUnits], DWORD count)
     return DataFolderUnfit;
 }
 
-void Notify(const DataFolderObserver* observer, DataFolderStep step, DWORD count,
-            const WCHAR* text)
+void Notify(const DataFolderObserver* observer, DataFolderStep step, DWORD count, const WCHAR* text)
 {
     if (observer != NULL)
         observer->step(observer->context, step, count, text);
@@ -78,8 +77,8 @@ DWORD ReadTokenValue(const WCHAR* name, int nameLength, WCHAR (&path)[kPathUnits
     LONGLONG room = static_cast<LONGLONG>(kPathUnits) - position;
     int space = room > 0 ? static_cast<int>(room) : 0;
     WCHAR* destination = space > 0 ? path + position : NULL;
-    DWORD count = ReadEnvironmentValue(HKEY_CURRENT_USER, kUserEnvironmentKey, copied,
-                                       destination, space);
+    DWORD count =
+        ReadEnvironmentValue(HKEY_CURRENT_USER, kUserEnvironmentKey, copied, destination, space);
     Notify(observer, DataFolderFromUser, count, destination);
     if (count == 0)
     {
@@ -208,8 +207,8 @@ DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR (&path)[kPathUnits],
     return count + 1;
 }
 
-DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
-                           WCHAR* destination, int space)
+DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name, WCHAR* destination,
+                           int space)
 {
     KeyGuard key;
     if (RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
@@ -229,9 +228,10 @@ DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
         if (bytes / 2 == 0)
             return 0;
         DWORD count = 0;
-        bool settled = type == REG_SZ
-                           ? ReadPlainValue(key.get(), name, bytes, destination, space, &count)
-                           : ReadExpandableValue(key.get(), name, bytes, destination, space, &count);
+        bool settled =
+            type == REG_SZ
+                ? ReadPlainValue(key.get(), name, bytes, destination, space, &count)
+                : ReadExpandableValue(key.get(), name, bytes, destination, space, &count);
         if (settled)
             return count;
     }

@@ -17,14 +17,14 @@ const WCHAR kMachineEnvironmentKey[] =
 // The steps of finding the data folder that a diagnostic tool is told of.
 enum DataFolderStep
 {
-    DataFolderFromUser,     // TIDEWELLDATA read from the user's environment key
-    DataFolderFromMachine,  // ...from the machine's, the user's being absent
-    DataFolderFromProcess,  // the template expanded against the process environment
-    DataFolderTaken,        // the last reading is the data folder
-    DataFolderUnfit,        // the last reading failed or is too long for the buffer
-    DataFolderUnexpanded,   // the last reading still holds a '%'
-    DataFolderNotQualified, // the last reading is not a fully qualified path
-    DataFolderShared        // "CBM Files" in the shared documents folder is used
+    DataFolderFromUser,      // TIDEWELLDATA read from the user's environment key
+    DataFolderFromMachine,   // ...from the machine's, the user's being absent
+    DataFolderFromProcess,   // the template expanded against the process environment
+    DataFolderTaken,         // the last reading is the data folder
+    DataFolderUnfit,         // the last reading failed or is too long for the buffer
+    DataFolderUnexpanded,    // the last reading still holds a '%'
+    DataFolderNotQualified,  // the last reading is not a fully qualified path
+    DataFolderShared         // "CBM Files" in the shared documents folder is used
 };
 
 // Install and Uninstall pass none. count is what the step's reading
@@ -48,7 +48,8 @@ HRESULT ResolveDataFolder(WCHAR (&path)[kPathUnits], const DataFolderObserver* o
 // Expands "%TIDEWELLDATA%" into `path`. Returns the count of the expansion,
 // terminator included, or 0 when it failed. A count above the buffer's size
 // means the expansion did not fit and `path` holds nothing usable.
-DWORD ExpandDataFolderTemplate(WCHAR (&path)[kPathUnits], const DataFolderObserver* observer = NULL);
+DWORD ExpandDataFolderTemplate(WCHAR (&path)[kPathUnits],
+                               const DataFolderObserver* observer = NULL);
 
 // The same for any template: each "%name%" is read from the user's
 // environment key, else the machine's; when a name is in neither, the whole
@@ -63,12 +64,13 @@ DWORD ExpandPathTemplate(const WCHAR* pathTemplate, WCHAR (&path)[kPathUnits],
 // Returns the count with the terminator, 0 when the value is absent, of
 // another type or shorter than one unit. A count above `space` means nothing
 // was read. A count within `space` is always terminated at count - 1.
-DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name,
-                           WCHAR* destination, int space);
+DWORD ReadEnvironmentValue(HKEY root, const WCHAR* subKey, const WCHAR* name, WCHAR* destination,
+                           int space);
 
 // "CBM Files" inside the shared documents folder, created when nothing of
 // that name exists. Status as for ResolveDataFolder.
-HRESULT LocateSharedDataFolder(WCHAR (&path)[kPathUnits], const DataFolderObserver* observer = NULL);
+HRESULT LocateSharedDataFolder(WCHAR (&path)[kPathUnits],
+                               const DataFolderObserver* observer = NULL);
 
 // Non-zero with the path of the CSIDL folder in `path`, asking the shell and
 // then shfolder.dll; 0 when neither gave one.

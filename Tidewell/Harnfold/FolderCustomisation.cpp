@@ -38,10 +38,7 @@ bool MakeSystemFolder(const WCHAR* folder)
 
 }  // namespace
 
-bool AppendDesktopIni(WCHAR (&path)[kPathUnits])
-{
-    return AppendPathName(path, kDesktopIni);
-}
+bool AppendDesktopIni(WCHAR (&path)[kPathUnits]) { return AppendPathName(path, kDesktopIni); }
 
 bool IsWindowsXPOrLater()
 {
@@ -83,8 +80,8 @@ bool ComposeDesktopIni(WideBuffer& text, DesktopIniForm form, const WCHAR* modul
 
 HRESULT WriteBufferToFile(const WCHAR* path, const NarrowBuffer& buffer, DWORD bytes)
 {
-    FileGuard file(CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               NULL));
+    FileGuard file(
+        CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
     if (!file.valid())
         return HRESULT_FROM_WIN32(GetLastError());
     HRESULT result = S_OK;

@@ -32,8 +32,7 @@ LONG DeleteEveryEntry(HKEY key, REGSAM viewFlags, WCHAR* name, DWORD units)
     DWORD capacity = units;
     LONG code;
     // Index 0 every time: each pass deletes the subkey it was handed.
-    while ((code = RegEnumKeyExW(key, 0, name, &capacity, NULL, NULL, NULL, NULL)) ==
-           ERROR_SUCCESS)
+    while ((code = RegEnumKeyExW(key, 0, name, &capacity, NULL, NULL, NULL, NULL)) == ERROR_SUCCESS)
     {
         KeyGuard subKey;
         code = RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS | viewFlags,
@@ -54,8 +53,7 @@ LONG DeleteEveryEntry(HKEY key, REGSAM viewFlags, WCHAR* name, DWORD units)
         return code;
 
     capacity = units;
-    while ((code = RegEnumValueW(key, 0, name, &capacity, NULL, NULL, NULL, NULL)) ==
-           ERROR_SUCCESS)
+    while ((code = RegEnumValueW(key, 0, name, &capacity, NULL, NULL, NULL, NULL)) == ERROR_SUCCESS)
     {
         code = RegDeleteValueW(key, name);
         if (code != ERROR_SUCCESS)
@@ -74,8 +72,8 @@ HRESULT ReadInstallCount(DWORD* count)
     if (code != ERROR_SUCCESS)
         return HRESULT_FROM_WIN32(code);
     DWORD size = sizeof(DWORD);
-    code = RegQueryValueExW(key.get(), kCountValue, NULL, NULL, reinterpret_cast<BYTE*>(count),
-                            &size);
+    code =
+        RegQueryValueExW(key.get(), kCountValue, NULL, NULL, reinterpret_cast<BYTE*>(count), &size);
     return HRESULT_FROM_WIN32(code);
 }
 
@@ -83,8 +81,8 @@ HRESULT WriteInstallCount(DWORD count)
 {
     KeyGuard key;
     DWORD disposition;
-    LONG code = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, NULL,
-                                REG_OPTION_NON_VOLATILE, KEY_WRITE, NULL, key.put(), &disposition);
+    LONG code = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, NULL, REG_OPTION_NON_VOLATILE,
+                                KEY_WRITE, NULL, key.put(), &disposition);
     if (code != ERROR_SUCCESS)
         return HRESULT_FROM_WIN32(code);
     code = RegSetValueExW(key.get(), kCountValue, 0, REG_DWORD,
@@ -109,8 +107,8 @@ BOOL DeleteKeyContents(HKEY key, REGSAM viewFlags)
 {
     DWORD longestSubKey = 0;
     DWORD longestValueName = 0;
-    if (RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, &longestSubKey, NULL, NULL,
-                         &longestValueName, NULL, NULL, NULL) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, &longestSubKey, NULL, NULL, &longestValueName,
+                         NULL, NULL, NULL) != ERROR_SUCCESS)
         return FALSE;
     // One name buffer serves subkeys and values alike, sized once up front.
     DWORD longest = longestSubKey > longestValueName ? longestSubKey : longestValueName;
@@ -125,8 +123,8 @@ BOOL DeleteKeyContents(HKEY key, REGSAM viewFlags)
 BOOL DeleteProductKey()
 {
     KeyGuard key;
-    LONG code = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, REG_OPTION_OPEN_LINK,
-                              KEY_ALL_ACCESS, key.put());
+    LONG code = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS,
+                              key.put());
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
         return TRUE;
     if (code == ERROR_SUCCESS)

@@ -15,11 +15,13 @@
 #include "Seam.h"
 #include "TestSupport.h"
 
-
 namespace
 {
 
-bool MachineKeyExists(const std::wstring& key) { return RegistryKeyExists(HKEY_LOCAL_MACHINE, key); }
+bool MachineKeyExists(const std::wstring& key)
+{
+    return RegistryKeyExists(HKEY_LOCAL_MACHINE, key);
+}
 
 const WCHAR* const kKey = L"Software\\Quillon\\Harnfold";
 
@@ -37,17 +39,10 @@ void Store(Stored kind, DWORD value)
     DeleteTree(HKEY_LOCAL_MACHINE, kKey);
     switch (kind)
     {
-    case None:
-        break;
-    case Dword:
-        SetRawValue(HKEY_LOCAL_MACHINE, kKey, L"Count", REG_DWORD, &value, 4);
-        break;
-    case OneChar:
-        SetStringValue(HKEY_LOCAL_MACHINE, kKey, L"Count", L"5");
-        break;
-    case TwoChars:
-        SetStringValue(HKEY_LOCAL_MACHINE, kKey, L"Count", L"55");
-        break;
+    case None: break;
+    case Dword: SetRawValue(HKEY_LOCAL_MACHINE, kKey, L"Count", REG_DWORD, &value, 4); break;
+    case OneChar: SetStringValue(HKEY_LOCAL_MACHINE, kKey, L"Count", L"5"); break;
+    case TwoChars: SetStringValue(HKEY_LOCAL_MACHINE, kKey, L"Count", L"55"); break;
     case SingleByte:
     {
         BYTE five = 5;

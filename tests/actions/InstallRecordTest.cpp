@@ -10,7 +10,10 @@
 namespace
 {
 
-bool MachineKeyExists(const std::wstring& key) { return RegistryKeyExists(HKEY_LOCAL_MACHINE, key); }
+bool MachineKeyExists(const std::wstring& key)
+{
+    return RegistryKeyExists(HKEY_LOCAL_MACHINE, key);
+}
 
 const WCHAR* const kKey = L"Software\\Quillon\\Harnfold";
 
@@ -122,8 +125,8 @@ namespace
 // Harnfold\{A\{B\{C}}, Locked\{D}, Z} with named and default values at every level.
 void MakeNestedKey()
 {
-    const WCHAR* keys[] = {L"", L"\\A", L"\\A\\B", L"\\A\\B\\C", L"\\Locked", L"\\Locked\\D",
-                           L"\\Z"};
+    const WCHAR* keys[] = {L"",         L"\\A",         L"\\A\\B", L"\\A\\B\\C",
+                           L"\\Locked", L"\\Locked\\D", L"\\Z"};
     for (const WCHAR* k : keys)
     {
         std::wstring key = std::wstring(kKey) + k;
@@ -210,8 +213,7 @@ TEST_F(InstallRecordTest, EarlyFailuresLeaveEverythingAndTheLastErrorAlone)
         SeamFailCall(c.call, 1, 1, ERROR_OUTOFMEMORY);
         SetLastError(12345);
         HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key));
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key));
         EXPECT_FALSE(DeleteKeyContents(key, 0)) << c.what;
         EXPECT_EQ(c.lastError, GetLastError()) << c.what;
         RegCloseKey(key);
@@ -248,7 +250,8 @@ void MakeLinkTarget()
 {
     DeleteTree(HKEY_LOCAL_MACHINE, kLinkTarget);
     ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, kLinkTarget, L"Kept", L"v"));
-    ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, std::wstring(kLinkTarget) + L"\\Inner", L"", L"v"));
+    ASSERT_TRUE(
+        SetStringValue(HKEY_LOCAL_MACHINE, std::wstring(kLinkTarget) + L"\\Inner", L"", L"v"));
 }
 
 void ExpectLinkTargetUntouched(const char* what)
@@ -312,7 +315,7 @@ TEST_F(InstallRecordTest, AFailedStepStopsTheDeletionWithItsCode)
         SeamCall call;
         int nth;
         LONG error;
-        bool s1, s2;      // still there afterwards
+        bool s1, s2;  // still there afterwards
         int valuesLeft;
     };
     const Case cases[] = {
@@ -331,8 +334,9 @@ TEST_F(InstallRecordTest, AFailedStepStopsTheDeletionWithItsCode)
         for (const WCHAR* sub : {L"\\S1", L"\\S2"})
         {
             HKEY k;
-            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kKey) + sub).c_str(),
-                                                     0, NULL, 0, KEY_WRITE, NULL, &k, NULL));
+            ASSERT_EQ(ERROR_SUCCESS,
+                      RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kKey) + sub).c_str(), 0,
+                                      NULL, 0, KEY_WRITE, NULL, &k, NULL));
             RegCloseKey(k);
         }
         ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, kKey, L"V1", L"v"));

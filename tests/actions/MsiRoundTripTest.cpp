@@ -12,7 +12,10 @@
 namespace
 {
 
-bool MachineKeyExists(const std::wstring& key) { return RegistryKeyExists(HKEY_LOCAL_MACHINE, key); }
+bool MachineKeyExists(const std::wstring& key)
+{
+    return RegistryKeyExists(HKEY_LOCAL_MACHINE, key);
+}
 
 const WCHAR* const kKey = L"Software\\Quillon\\Harnfold";
 
@@ -66,8 +69,9 @@ void ExpectCustomisedFor(const std::wstring& library)
     std::string bytes;
     ASSERT_TRUE(ReadBytes(ini, &bytes));
     std::string path = Utf8(library);
-    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=" + path + "\r\nIconIndex=-10\r\nLocalizedResourceName=@" +
-                  path + ",-100\r\nInfoTip=@" + path + ",-102\r\n",
+    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=" + path +
+                  "\r\nIconIndex=-10\r\nLocalizedResourceName=@" + path + ",-100\r\nInfoTip=@" +
+                  path + ",-102\r\n",
               bytes);
     WCHAR name[200] = L"";
     std::wstring reference = L"@" + library + L",-100";
@@ -223,7 +227,8 @@ TEST_F(MsiRoundTrip, TheLastRemovalNeverFollowsARegistryLink)
     LinkRemover remover = {std::wstring(kKey) + L"\\Link"};
     DeleteTree(HKEY_LOCAL_MACHINE, kLinkTarget);
     ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, kLinkTarget, L"Kept", L"v"));
-    ASSERT_TRUE(SetStringValue(HKEY_LOCAL_MACHINE, std::wstring(kLinkTarget) + L"\\Inner", L"", L"v"));
+    ASSERT_TRUE(
+        SetStringValue(HKEY_LOCAL_MACHINE, std::wstring(kLinkTarget) + L"\\Inner", L"", L"v"));
     ASSERT_TRUE(CreateMachineLink(remover.link, kLinkTarget));
 
     ASSERT_EQ(0u, Msiexec(L"/x \"" + Msi(L"A") + L"\""));

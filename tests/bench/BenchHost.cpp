@@ -28,8 +28,8 @@ int Stamp()
 
 }  // namespace
 
-extern "C" __declspec(dllexport) int WINAPI OrvalisHostW(const WCHAR*, const WCHAR*, HINSTANCE,
-                                                         int, const WCHAR*, DWORD, DWORD)
+extern "C" __declspec(dllexport) int WINAPI
+    OrvalisHostW(const WCHAR*, const WCHAR*, HINSTANCE, int, const WCHAR*, DWORD, DWORD)
 {
     return Stamp();
 }

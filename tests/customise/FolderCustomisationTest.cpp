@@ -121,16 +121,14 @@ std::wstring LongFolder(const Scratch& scratch, size_t units)
 
 }  // namespace
 
-TEST(TestPrefix, UsesTheCodePageTheExpectedBytesAssume)
-{
-    ASSERT_EQ(kTestCodePage, GetACP());
-}
+TEST(TestPrefix, UsesTheCodePageTheExpectedBytesAssume) { ASSERT_EQ(kTestCodePage, GetACP()); }
 
 TEST(DllMain, RecordsHandleAndPathOnProcessAttachOnly)
 {
     const WCHAR kOld[] = L"C:\\old\\harnfold.dll";
     HINSTANCE old = reinterpret_cast<HINSTANCE>(0x10000);
-    for (DWORD reason : {DWORD(DLL_PROCESS_DETACH), DWORD(DLL_THREAD_ATTACH), DWORD(DLL_THREAD_DETACH)})
+    for (DWORD reason :
+         {DWORD(DLL_PROCESS_DETACH), DWORD(DLL_THREAD_ATTACH), DWORD(DLL_THREAD_DETACH)})
     {
         UseModule(kOld, old);
         EXPECT_TRUE(DllMain(GetModuleHandleW(NULL), reason, NULL));
@@ -150,7 +148,7 @@ TEST(DllMain, RecordsHandleAndPathOnProcessAttachOnly)
 TEST(DllMain, KeepsOnlyAWholePath)
 {
     const std::wstring fits = L"C:\\" + std::wstring(243, L'p') + L"\\harnfold.dll";  // 259 units
-    const std::wstring cut = fits + L"x";                                            // 260 units
+    const std::wstring cut = fits + L"x";                                             // 260 units
     struct Case
     {
         std::wstring path;
@@ -226,15 +224,16 @@ TEST(IsWindowsXPOrLater, OnlyNtFiveOneAndLater)
         bool expected;
     };
     const Case cases[] = {
-        {VER_PLATFORM_WIN32_NT, 5, 0, false}, {VER_PLATFORM_WIN32_NT, 5, 1, true},
-        {VER_PLATFORM_WIN32_NT, 5, 2, true},  {VER_PLATFORM_WIN32_NT, 6, 0, true},
-        {VER_PLATFORM_WIN32_NT, 10, 0, true}, {VER_PLATFORM_WIN32_NT, 4, 90, false},
+        {VER_PLATFORM_WIN32_NT, 5, 0, false},       {VER_PLATFORM_WIN32_NT, 5, 1, true},
+        {VER_PLATFORM_WIN32_NT, 5, 2, true},        {VER_PLATFORM_WIN32_NT, 6, 0, true},
+        {VER_PLATFORM_WIN32_NT, 10, 0, true},       {VER_PLATFORM_WIN32_NT, 4, 90, false},
         {VER_PLATFORM_WIN32_WINDOWS, 4, 90, false}, {VER_PLATFORM_WIN32_WINDOWS, 6, 1, false},
     };
     for (const Case& c : cases)
     {
         SeamSetVersion(c.platform, c.major, c.minor);
-        EXPECT_EQ(c.expected, IsWindowsXPOrLater()) << c.platform << " " << c.major << "." << c.minor;
+        EXPECT_EQ(c.expected, IsWindowsXPOrLater())
+            << c.platform << " " << c.major << "." << c.minor;
     }
     SeamFailCall(SeamCallGetVersionExW, 1, -1, ERROR_INVALID_PARAMETER);
     EXPECT_FALSE(IsWindowsXPOrLater());
@@ -255,11 +254,16 @@ TEST(CustomiseDataFolder, WritesTheFormTheSystemCallsFor)
         {"Wine", 0, 0, 0, false, 0x0409, Indirect(module)},
         {"NT 5.1", VER_PLATFORM_WIN32_NT, 5, 1, false, 0x0407, Indirect(module)},
         {"NT 5.2", VER_PLATFORM_WIN32_NT, 5, 2, false, 0x0409, Indirect(module)},
-        {"NT 5.0", VER_PLATFORM_WIN32_NT, 5, 0, false, 0x0409, Literal(module, kEnglishName, kEnglishTip)},
-        {"NT 5.0", VER_PLATFORM_WIN32_NT, 5, 0, false, 0x0407, Literal(module, kGermanName, kGermanTip)},
-        {"NT 5.0", VER_PLATFORM_WIN32_NT, 5, 0, false, 0x041D, Literal(module, kSwedishName, kSwedishTip)},
-        {"4.90", VER_PLATFORM_WIN32_WINDOWS, 4, 90, false, 0x0409, Literal(module, kEnglishName, kEnglishTip)},
-        {"4.90", VER_PLATFORM_WIN32_WINDOWS, 4, 90, false, 0x0407, Literal(module, kGermanName, kGermanTip)},
+        {"NT 5.0", VER_PLATFORM_WIN32_NT, 5, 0, false, 0x0409,
+         Literal(module, kEnglishName, kEnglishTip)},
+        {"NT 5.0", VER_PLATFORM_WIN32_NT, 5, 0, false, 0x0407,
+         Literal(module, kGermanName, kGermanTip)},
+        {"NT 5.0", VER_PLATFORM_WIN32_NT, 5, 0, false, 0x041D,
+         Literal(module, kSwedishName, kSwedishTip)},
+        {"4.90", VER_PLATFORM_WIN32_WINDOWS, 4, 90, false, 0x0409,
+         Literal(module, kEnglishName, kEnglishTip)},
+        {"4.90", VER_PLATFORM_WIN32_WINDOWS, 4, 90, false, 0x0407,
+         Literal(module, kGermanName, kGermanTip)},
         {"no version", 0, 0, 0, true, 0x0409, Literal(module, kEnglishName, kEnglishTip)},
     };
     for (const Case& c : cases)
@@ -273,7 +277,8 @@ TEST(CustomiseDataFolder, WritesTheFormTheSystemCallsFor)
         if (c.versionFails)
             SeamFailCall(SeamCallGetVersionExW, 1, -1, ERROR_INVALID_PARAMETER);
         EXPECT_TRUE(CustomiseDataFolder(scratch.dir.c_str())) << c.system;
-        EXPECT_EQ(Show(c.expected), Show(Contents(scratch.ini))) << c.system << ", language " << c.language;
+        EXPECT_EQ(Show(c.expected), Show(Contents(scratch.ini)))
+            << c.system << ", language " << c.language;
         EXPECT_EQ(1, SeamCallsMade(SeamCallGetVersionExW)) << c.system;
     }
 }
@@ -299,13 +304,16 @@ TEST(CustomiseDataFolder, WritesTheDefaultCharacterForWhatTheCodePageLacks)
     // é is in the code page; Cyrillic Zhe and a snowman are not.
     UseModule(L"C:\\Caf\x00E9\\\x0416\x2603\\harnfold.dll");
     ASSERT_TRUE(CustomiseDataFolder(scratch.dir.c_str()));
-    EXPECT_EQ(Show(Indirect("C:\\Caf\xE9\\?" "?\\harnfold.dll")), Show(Contents(scratch.ini)));
+    EXPECT_EQ(Show(Indirect("C:\\Caf\xE9\\?"
+                            "?\\harnfold.dll")),
+              Show(Contents(scratch.ini)));
 }
 
 TEST(CustomiseDataFolder, LeavesTheLiteralValuesEmptyWithoutStrings)
 {
     Scratch scratch;
-    HMODULE noStrings = LoadLibraryExW(FixtureHost(L"host-3.9").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE noStrings =
+        LoadLibraryExW(FixtureHost(L"host-3.9").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, noStrings);
     UseModule(kModule, noStrings);
     SeamSetVersion(VER_PLATFORM_WIN32_NT, 5, 0);
@@ -338,7 +346,12 @@ TEST(CustomiseDataFolder, MarksTheFolderAndHidesOnlyTheFile)
 
 TEST(CustomiseDataFolder, SkipsEverythingWhenTheFolderCannotBeMarked)
 {
-    enum Fault { NoLibrary, NoExport, Refused };
+    enum Fault
+    {
+        NoLibrary,
+        NoExport,
+        Refused
+    };
     for (Fault fault : {NoLibrary, NoExport, Refused})
     {
         SeamReset();
@@ -389,9 +402,10 @@ TEST(CustomiseDataFolder, FailsWithoutTouchingTheFileWhenTheTextCannotBeMade)
         int allocations;  // made before the composition stopped
     };
     const Case cases[] = {
-        {SeamCallGlobalAlloc, 1, 1}, {SeamCallGlobalAlloc, 2, 2}, {SeamCallGlobalAlloc, 3, 3},
-        {SeamCallGlobalAlloc, 4, 4}, {SeamCallGlobalAlloc, 5, 5}, {SeamCallGlobalAlloc, 6, 6},
-        {SeamCallGlobalAlloc, 7, 7}, {SeamCallGlobalAlloc, 8, 8},
+        {SeamCallGlobalAlloc, 1, 1},         {SeamCallGlobalAlloc, 2, 2},
+        {SeamCallGlobalAlloc, 3, 3},         {SeamCallGlobalAlloc, 4, 4},
+        {SeamCallGlobalAlloc, 5, 5},         {SeamCallGlobalAlloc, 6, 6},
+        {SeamCallGlobalAlloc, 7, 7},         {SeamCallGlobalAlloc, 8, 8},
         {SeamCallWideCharToMultiByte, 1, 7}, {SeamCallWideCharToMultiByte, 2, 8},
     };
     for (bool literal : {false, true})
@@ -559,12 +573,14 @@ TEST(WriteBufferToFile, LeavesAFileItCouldNotOpen)
     buffer.AssignFromWide(L"new");
     HANDLE other = CreateFileW(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), WriteBufferToFile(path.c_str(), buffer, 3));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION),
+              WriteBufferToFile(path.c_str(), buffer, 3));
     CloseHandle(other);
     EXPECT_EQ("kept", Contents(path));
 
     const std::wstring nowhere = scratch.dir + L"\\missing\\out.ini";
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), WriteBufferToFile(nowhere.c_str(), buffer, 3));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND),
+              WriteBufferToFile(nowhere.c_str(), buffer, 3));
 }
 
 TEST(RemoveFolderCustomisation, DeletesTheFileUnmarksAndRemovesAnEmptyFolder)

@@ -53,7 +53,8 @@ const Texts kTexts[] = {
      L"d'\u00e9mulation."},
     {0x0410, L"Dati CBM",
      L"Contiene programmi e dati CBM, e impostazioni e altri dati relativi all'emulazione."},
-    {0x041D, L"CBM Filer", L"Inneh\u00e5ller CBM program, emulator inst\u00e4llningar och data filer."},
+    {0x041D, L"CBM Filer",
+     L"Inneh\u00e5ller CBM program, emulator inst\u00e4llningar och data filer."},
     {0x0C0A, L"Ficheros de CBM",
      L"Contiene programas y ficheros de datos de CBM, y ficheros de ajustes y de datos de la "
      L"emulaci\u00f3n."},
@@ -77,7 +78,8 @@ TEST(ReleaseStrings, HoldStrings100And102InSixLanguagesAndNothingElse)
 {
     DataFile dll(ReleaseLibrary());
     ASSERT_NE(nullptr, dll.get());
-    EXPECT_EQ(std::vector<WORD>{7}, ResourceIds(dll.get(), kStringResource)) << "ids 96 to 111 only";
+    EXPECT_EQ(std::vector<WORD>{7}, ResourceIds(dll.get(), kStringResource))
+        << "ids 96 to 111 only";
     std::vector<WORD> languages;
     for (const Texts& t : kTexts)
         languages.push_back(t.language);
@@ -91,7 +93,8 @@ TEST(ReleaseStrings, HoldStrings100And102InSixLanguagesAndNothingElse)
         for (int i = 0; i < 16; ++i)
         {
             const WCHAR* expected = i == 4 ? t.name : i == 6 ? t.tip : L"";
-            EXPECT_EQ(std::wstring(expected), block[i]) << "string " << 96 + i << ", language " << std::hex << t.language;
+            EXPECT_EQ(std::wstring(expected), block[i])
+                << "string " << 96 + i << ", language " << std::hex << t.language;
         }
         EXPECT_LE(wcslen(t.name), 79u);
         EXPECT_LE(wcslen(t.tip), 199u);
@@ -100,8 +103,8 @@ TEST(ReleaseStrings, HoldStrings100And102InSixLanguagesAndNothingElse)
 
 TEST(ReleaseIcon, GroupTenIsLanguageNeutralWithTheTenImagesInOrder)
 {
-    const std::vector<IconImage> kImages = {{16, 4},  {16, 8},  {32, 4},  {32, 8},  {48, 4},
-                                            {48, 8},  {16, 32}, {32, 32}, {48, 32}, {256, 32}};
+    const std::vector<IconImage> kImages = {{16, 4}, {16, 8},  {32, 4},  {32, 8},  {48, 4},
+                                            {48, 8}, {16, 32}, {32, 32}, {48, 32}, {256, 32}};
     DataFile dll(ReleaseLibrary());
     ASSERT_NE(nullptr, dll.get());
     EXPECT_EQ(std::vector<WORD>{10}, ResourceIds(dll.get(), kGroupIconResource));

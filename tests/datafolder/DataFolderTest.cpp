@@ -18,17 +18,16 @@ const WCHAR UserKey[] = L"Environment";
 const WCHAR MachineKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 const WCHAR Variable[] = L"TIDEWELLDATA";
 const WCHAR ScratchKey[] = L"Software\\HarnfoldDataFolderTest";
-const WCHAR UserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-const WCHAR ShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const WCHAR UserShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const WCHAR ShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const WCHAR CommonDocuments[] = L"Common Documents";
 const HRESULT BufferOverflow = static_cast<HRESULT>(0x8007006F);
 const WCHAR Sentinel = 0xCCCC;
 
 // A path of exactly `units` units: "C:\" and then letters.
-std::wstring LongPath(size_t units)
-{
-    return L"C:\\" + std::wstring(units - 3, L'd');
-}
+std::wstring LongPath(size_t units) { return L"C:\\" + std::wstring(units - 3, L'd'); }
 
 // A registry value exactly as stored: its type (0: no value) and its bytes.
 struct Stored
@@ -38,10 +37,7 @@ struct Stored
     DWORD bytes;
 };
 
-Stored None()
-{
-    return Stored{0, L"", 0};
-}
+Stored None() { return Stored{0, L"", 0}; }
 
 Stored Text(DWORD type, const std::wstring& text)
 {
@@ -207,8 +203,8 @@ TEST_F(DataFolder, VariableComesFromTheUserThenTheMachineThenTheProcess)
         {"user REG_EXPAND_SZ expanded, machine not read",
          Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Sub"), machine, nullptr, 12, false,
          L"C:\\Base\\Sub", 1},
-        {"machine REG_EXPAND_SZ expanded", None(),
-         Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\M"), nullptr, 10, false, L"C:\\Base\\M", 2},
+        {"machine REG_EXPAND_SZ expanded", None(), Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\M"),
+         nullptr, 10, false, L"C:\\Base\\M", 2},
         {"REG_SZ without data is absent", Bytes(REG_SZ, L"", 0), machine, nullptr, 16, false,
          L"C:\\Data\\Machine", 2},
         {"REG_SZ of one byte is absent", Bytes(REG_SZ, L"C", 1), machine, nullptr, 16, false,
@@ -230,18 +226,18 @@ TEST_F(DataFolder, VariableComesFromTheUserThenTheMachineThenTheProcess)
         {"REG_EXPAND_SZ expanding to a relative path is not used",
          Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_RELATIVE%\\Sub"), machine, nullptr, 9, true, L"", 1},
         {"process value relative is not used", None(), None(), L".\\Data", 7, true, L"", 2},
-        {"REG_SZ of a share is used", Text(REG_SZ, L"\\\\server\\share\\Data"), machine,
-         nullptr, 20, false, L"\\\\server\\share\\Data", 1},
-        {"REG_SZ of a long path is used", Text(REG_SZ, L"\\\\?\\C:\\Data"), machine, nullptr,
-         12, false, L"\\\\?\\C:\\Data", 1},
+        {"REG_SZ of a share is used", Text(REG_SZ, L"\\\\server\\share\\Data"), machine, nullptr,
+         20, false, L"\\\\server\\share\\Data", 1},
+        {"REG_SZ of a long path is used", Text(REG_SZ, L"\\\\?\\C:\\Data"), machine, nullptr, 12,
+         false, L"\\\\?\\C:\\Data", 1},
         {"REG_SZ without terminator loses its last unit", Bytes(REG_SZ, L"C:\\Abc", 12), machine,
          nullptr, 6, false, L"C:\\Ab", 1},
         {"REG_SZ of odd size", Bytes(REG_SZ, std::wstring(L"C:\\Odd\0Z", 8), 15), machine, nullptr,
          7, false, L"C:\\Odd", 1},
         {"REG_SZ of 259 units and terminator fits", Text(REG_SZ, fits), machine, nullptr, 260,
          false, fits, 1},
-        {"REG_SZ of 260 units is too long", Text(REG_SZ, tooLong), machine, nullptr, 261, true,
-         L"", 1},
+        {"REG_SZ of 260 units is too long", Text(REG_SZ, tooLong), machine, nullptr, 261, true, L"",
+         1},
         {"REG_SZ whose odd byte would pass the buffer", Bytes(REG_SZ, fitsWithOddByte, 521),
          machine, nullptr, 261, true, L"", 1},
         {"REG_SZ naming another variable", Text(REG_SZ, L"%TIDEWELL_TEST_BASE%\\Sub"), machine,
@@ -266,8 +262,8 @@ TEST_F(DataFolder, VariableComesFromTheUserThenTheMachineThenTheProcess)
          machine, nullptr, 260, false, fits, 1},
         {"REG_EXPAND_SZ expanding past the buffer", Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_LONG%"),
          machine, nullptr, 261, true, L"", 1},
-        {"process value naming another variable", None(), None(), L"%TIDEWELL_TEST_BASE%", 21,
-         true, L"", 2},
+        {"process value naming another variable", None(), None(), L"%TIDEWELL_TEST_BASE%", 21, true,
+         L"", 2},
         {"process value of 259 units fits", None(), None(), fits.c_str(), 260, false, fits, 2},
         {"process value of 260 units is too long", None(), None(), tooLong.c_str(), 261, true, L"",
          2},
@@ -364,7 +360,8 @@ TEST_F(DataFolder, BlocksHoldTheNameAndTwiceTheData)
     GuardedPath resolved;
     EXPECT_EQ(S_OK, ResolveDataFolder(resolved.path()));
     EXPECT_STREQ(L"C:\\Base\\Sub", resolved.path());
-    std::vector<SIZE_T> expected = {sizeof(L"TIDEWELLDATA"), 2 * sizeof(L"%TIDEWELL_TEST_BASE%\\Sub")};
+    std::vector<SIZE_T> expected = {sizeof(L"TIDEWELLDATA"),
+                                    2 * sizeof(L"%TIDEWELL_TEST_BASE%\\Sub")};
     EXPECT_EQ(expected, SeamLocalAllocRequests());
 }
 
@@ -383,7 +380,8 @@ TEST_F(DataFolder, TemplatesKeepTheirTextAndNeverWritePastTheBuffer)
     const Stored expandable = Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Sub");
     const std::wstring token = L"%TIDEWELLDATA%";
     const Case cases[] = {
-        {"text around a token", L"C:\\Pre\\%TIDEWELLDATA%\\Post", mid, 16, L"C:\\Pre\\Mid\\Post", 1},
+        {"text around a token", L"C:\\Pre\\%TIDEWELLDATA%\\Post", mid, 16, L"C:\\Pre\\Mid\\Post",
+         1},
         {"a '%' that nothing closes is text", L"C:\\Pre\\%TIDEWELLDATA", mid, 21,
          L"C:\\Pre\\%TIDEWELLDATA", 0},
         {"an empty name reads no value", L"C:\\%%", mid, 6, L"C:\\%%", 0},
@@ -460,8 +458,8 @@ TEST_F(DataFolder, ValuesAreReadOnlyIntoTheSpaceGiven)
         SeamReset();
         WCHAR destination[area];
         std::fill(destination, destination + area, Sentinel);
-        EXPECT_EQ(c.count, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination,
-                                                c.space));
+        EXPECT_EQ(c.count, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value",
+                                                destination, c.space));
         int from = c.untouched ? 0 : std::max(c.space, 0);
         for (int i = from; i < area; ++i)
             ASSERT_EQ(Sentinel, destination[i]) << "unit " << i;
@@ -501,8 +499,8 @@ TEST_F(DataFolder, AValueThatChangesBetweenTheTwoReadsIsTakenAsReadTheSecondTime
          L"C:\\Data\\Grown", 4},
         {"REG_SZ grows past the space", Text(REG_SZ, L"C:\\A"), Text(REG_SZ, LongPath(40)), 41,
          nullptr, 3},
-        {"REG_SZ becomes REG_DWORD", Text(REG_SZ, L"C:\\Data"), Bytes(REG_DWORD, L"\x0041\x0042", 4),
-         0, nullptr, 3},
+        {"REG_SZ becomes REG_DWORD", Text(REG_SZ, L"C:\\Data"),
+         Bytes(REG_DWORD, L"\x0041\x0042", 4), 0, nullptr, 3},
         {"REG_SZ becomes REG_EXPAND_SZ", Text(REG_SZ, L"C:\\Data\\Plain"),
          Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Sub"), 12, L"C:\\Base\\Sub", 4},
         {"REG_SZ deleted", Text(REG_SZ, L"C:\\Data"), None(), 0, nullptr, 2},
@@ -510,10 +508,12 @@ TEST_F(DataFolder, AValueThatChangesBetweenTheTwoReadsIsTakenAsReadTheSecondTime
          Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Longer"), Bytes(REG_EXPAND_SZ, L"C:\\E", 8), 5,
          L"C:\\E", 2},
         {"REG_EXPAND_SZ grows", Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%"),
-         Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Much\\Longer"), 20, L"C:\\Base\\Much\\Longer", 4},
+         Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Much\\Longer"), 20, L"C:\\Base\\Much\\Longer",
+         4},
         {"REG_EXPAND_SZ becomes REG_SZ", Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Sub"),
          Text(REG_SZ, L"%TIDEWELL_TEST_BASE%"), 21, L"%TIDEWELL_TEST_BASE%", 4},
-        {"REG_EXPAND_SZ deleted", Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%"), None(), 0, nullptr, 2},
+        {"REG_EXPAND_SZ deleted", Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%"), None(), 0, nullptr,
+         2},
     };
     const int area = 64;
     const int space = 30;
@@ -527,8 +527,8 @@ TEST_F(DataFolder, AValueThatChangesBetweenTheTwoReadsIsTakenAsReadTheSecondTime
                        [after] { Store(HKEY_CURRENT_USER, ScratchKey, L"Value", after); });
         WCHAR destination[area];
         std::fill(destination, destination + area, Sentinel);
-        EXPECT_EQ(c.count, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination,
-                                                space));
+        EXPECT_EQ(c.count, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value",
+                                                destination, space));
         for (int i = space; i < area; ++i)
             ASSERT_EQ(Sentinel, destination[i]) << "unit " << i;
         if (c.text != nullptr)
@@ -540,13 +540,15 @@ TEST_F(DataFolder, AValueThatChangesBetweenTheTwoReadsIsTakenAsReadTheSecondTime
     }
 
     // ERROR_MORE_DATA from the read itself: the value is sized and read again.
-    for (const Stored& value : {Text(REG_SZ, L"C:\\Base\\Sub"), Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Sub")})
+    for (const Stored& value :
+         {Text(REG_SZ, L"C:\\Base\\Sub"), Text(REG_EXPAND_SZ, L"%TIDEWELL_TEST_BASE%\\Sub")})
     {
         Store(HKEY_CURRENT_USER, ScratchKey, L"Value", value);
         SeamReset();
         SeamFailCall(SeamCallRegQueryValueExW, 2, 1, ERROR_MORE_DATA);
         WCHAR destination[area];
-        EXPECT_EQ(12u, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, space));
+        EXPECT_EQ(
+            12u, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, space));
         EXPECT_STREQ(L"C:\\Base\\Sub", destination);
         EXPECT_EQ(4, SeamCallsMade(SeamCallRegQueryValueExW));
         ExpectNothingOutstanding("more data");
@@ -558,7 +560,8 @@ TEST_F(DataFolder, AValueThatChangesBetweenTheTwoReadsIsTakenAsReadTheSecondTime
         SeamReset();
         SeamFailCall(SeamCallRegQueryValueExW, nth, 1, ERROR_ACCESS_DENIED);
         WCHAR destination[area];
-        EXPECT_EQ(0u, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, space))
+        EXPECT_EQ(0u,
+                  ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, space))
             << nth;
         ExpectNothingOutstanding("access denied");
     }
@@ -597,7 +600,8 @@ TEST_F(DataFolder, AValueThatKeepsChangingIsReadAtMostThreeTimes)
         };
         SeamBeforeCall(SeamCallRegQueryValueExW, 2, change);
         WCHAR destination[30];
-        EXPECT_EQ(c.count, ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, 30));
+        EXPECT_EQ(c.count,
+                  ReadEnvironmentValue(HKEY_CURRENT_USER, ScratchKey, L"Value", destination, 30));
         if (c.text != nullptr)
         {
             EXPECT_STREQ(c.text, destination);
@@ -790,11 +794,12 @@ protected:
     // A folder whose path has exactly `units` units, as the shared documents.
     std::wstring MoveTo(size_t units, const std::wstring& ending = L"")
     {
-        std::wstring folder = scratch + L"\\" +
-                              std::wstring(units - scratch.size() - 1 - ending.size(), L's');
+        std::wstring folder =
+            scratch + L"\\" + std::wstring(units - scratch.size() - 1 - ending.size(), L's');
         CreateDirectoryW(folder.c_str(), NULL);
         folder += ending;
-        SetStringValue(HKEY_LOCAL_MACHINE, UserShellFolders, CommonDocuments, folder, REG_EXPAND_SZ);
+        SetStringValue(HKEY_LOCAL_MACHINE, UserShellFolders, CommonDocuments, folder,
+                       REG_EXPAND_SZ);
         SetStringValue(HKEY_LOCAL_MACHINE, ShellFolders, CommonDocuments, folder, REG_SZ);
         return folder;
     }

@@ -68,7 +68,7 @@ std::vector<std::wstring> SplitLines(const std::wstring& text)
 // Runs the program with stdout and stderr redirected to files, extra
 // environment variables set for it alone.
 CheckRun RunCheck(const std::wstring& arguments, const std::vector<std::wstring>& environment = {},
-             const std::wstring& directory = L"")
+                  const std::wstring& directory = L"")
 {
     ChildOptions options;
     options.environment = environment;
@@ -132,15 +132,15 @@ TEST(OrvalisCheckTest, EveryVerdictAndTheChoiceOfOrvalisOpen)
 {
     Installations players;
     const std::wstring s = players.Scratch();
-    players.Add(L"noversion", L"host-noversion");  // v000
-    players.Add(L"nohost", L"");                   // v001
-    players.Add(L"zero", L"host-0.0");             // v002
-    players.Add(L"old", L"host-3.9");              // v003
+    players.Add(L"noversion", L"host-noversion");             // v000
+    players.Add(L"nohost", L"");                              // v001
+    players.Add(L"zero", L"host-0.0");                        // v002
+    players.Add(L"old", L"host-3.9");                         // v003
     std::wstring newest = players.Add(L"new", L"host-3.10");  // v004
-    players.Add(L"same", L"host-3.10");            // v005
-    players.Register(s + L"\\gone\\app.exe");     // v006
-    players.Register(s + L"\\new");                // v007
-    players.Register(L"app.exe");                  // v008, found only in the working folder
+    players.Add(L"same", L"host-3.10");                       // v005
+    players.Register(s + L"\\gone\\app.exe");                 // v006
+    players.Register(s + L"\\new");                           // v007
+    players.Register(L"app.exe");  // v008, found only in the working folder
     ASSERT_TRUE(players.RegisterRaw(REG_BINARY, "A\0B\0", 4));  // v009
 
     struct Expected
@@ -155,7 +155,8 @@ TEST(OrvalisCheckTest, EveryVerdictAndTheChoiceOfOrvalisOpen)
         {L"v002", false, L"the version is 0.0.0.0"},
         {L"v003", false, L"3.9.0.0: not higher than the chosen one's"},
         {L"v004", true, L"3.10.0.0"},
-        {L"v005", false, L"3.10.0.0: not higher than the chosen one's (equal: the first enumerated wins)"},
+        {L"v005", false,
+         L"3.10.0.0: not higher than the chosen one's (equal: the first enumerated wins)"},
         {L"v006", false, L"no such file"},
         {L"v007", false, L"a folder"},
         {L"v008", false, L"not a fully qualified path"},
@@ -201,7 +202,8 @@ TEST(OrvalisCheckTest, ValuesOnlyInTheOtherViewAreListedApart)
     const std::wstring elsewhere = L"C:\\Program Files\\Orvalis 4\\Orvalis.exe";
     RegSetValueExW(other, L"Orvalis 4", 0, REG_SZ, reinterpret_cast<const BYTE*>(elsewhere.c_str()),
                    static_cast<DWORD>((elsewhere.size() + 1) * sizeof(WCHAR)));
-    RegSetValueExW(other, L"binary", 0, REG_BINARY, reinterpret_cast<const BYTE*>(elsewhere.c_str()),
+    RegSetValueExW(other, L"binary", 0, REG_BINARY,
+                   reinterpret_cast<const BYTE*>(elsewhere.c_str()),
                    static_cast<DWORD>((elsewhere.size() + 1) * sizeof(WCHAR)));
     // Three bytes, padded so the registry can't count a terminator of its own.
     const char shortData[] = {'C', 0, ':', 0, 0, 0};
@@ -254,13 +256,21 @@ TEST(OrvalisCheckTest, ExitCodesAndWhatOrvalisOpenWouldDo)
         const WCHAR* line;  // the last OrvalisOpen line
     };
     const Case cases[] = {
-        {NULL, L"", 1, L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be found.\" and exits with -1"},
-        {NULL, L"--load", 1, L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be found.\" and exits with -1"},
-        {L"host-3.10", L"", 0, L"OrvalisOpen: entry point not checked: --load finds it by loading the host, which runs the host's start-up code"},
-        {L"host-3.10", L"--load", 0, L"OrvalisOpen: calls OrvalisHostW; the host's result is the exit code"},
-        {L"host-narrow", L"--load", 0, L"OrvalisOpen: calls OrvalisHost with ANSI text; the host's result is the exit code"},
-        {L"host-noentry", L"--load", 1, L"OrvalisOpen: finds neither OrvalisHostW nor OrvalisHost and exits with -2"},
-        {L"host-unloadable", L"--load", 1, L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be opened.\" and exits with -1"},
+        {NULL, L"", 1,
+         L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be found.\" and exits with -1"},
+        {NULL, L"--load", 1,
+         L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be found.\" and exits with -1"},
+        {L"host-3.10", L"", 0,
+         L"OrvalisOpen: entry point not checked: --load finds it by loading the host, which runs "
+         L"the host's start-up code"},
+        {L"host-3.10", L"--load", 0,
+         L"OrvalisOpen: calls OrvalisHostW; the host's result is the exit code"},
+        {L"host-narrow", L"--load", 0,
+         L"OrvalisOpen: calls OrvalisHost with ANSI text; the host's result is the exit code"},
+        {L"host-noentry", L"--load", 1,
+         L"OrvalisOpen: finds neither OrvalisHostW nor OrvalisHost and exits with -2"},
+        {L"host-unloadable", L"--load", 1,
+         L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be opened.\" and exits with -1"},
     };
     for (const Case& c : cases)
     {
@@ -277,8 +287,9 @@ TEST(OrvalisCheckTest, ExitCodesAndWhatOrvalisOpenWouldDo)
                 last = line;
         EXPECT_EQ(c.line, last) << Dump(run);
         EXPECT_FALSE(FileExists(log)) << "the host's entry point is never called";
-        bool loading = run.Has(L"OrvalisCheck: loading the host (--load) in a process of its own, as "
-                               L"OrvalisOpen loads it; this runs the host's start-up code");
+        bool loading =
+            run.Has(L"OrvalisCheck: loading the host (--load) in a process of its own, as "
+                    L"OrvalisOpen loads it; this runs the host's start-up code");
         EXPECT_EQ(c.variant != NULL && std::wstring(c.arguments) == L"--load", loading);
     }
 
@@ -339,8 +350,11 @@ TEST(OrvalisCheckTest, DataFolderFromEachSource)
 {
     const WCHAR kMachineKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
     const std::wstring user = L"the user's TIDEWELLDATA (HKCU\\Environment): ";
-    const std::wstring machine = L"the machine's TIDEWELLDATA (HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment): ";
-    const std::wstring process = L"TIDEWELLDATA of the process environment (this command's, which may differ from the installer's): ";
+    const std::wstring machine =
+        L"the machine's TIDEWELLDATA (HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session "
+        L"Manager\\Environment): ";
+    const std::wstring process = L"TIDEWELLDATA of the process environment (this command's, which "
+                                 L"may differ from the installer's): ";
     struct Case
     {
         const WCHAR* userValue;  // null: none; "#" a REG_DWORD
@@ -351,13 +365,14 @@ TEST(OrvalisCheckTest, DataFolderFromEachSource)
     };
     const Case cases[] = {
         {L"C:\\Data User", L"C:\\Data Machine", L"C:\\Data Process", L"C:\\Data User",
-         user + L"\"C:\\Data User\" used", machine + L"present but not used: the user's value comes first",
+         user + L"\"C:\\Data User\" used",
+         machine + L"present but not used: the user's value comes first",
          process + L"present but not used: a registry value comes first"},
         {L"#", L"C:\\Data Machine", NULL, L"C:\\Data Machine",
-         user + L"present but not used: REG_DWORD is not a string", machine + L"\"C:\\Data Machine\" used",
-         process + L"not set"},
-        {NULL, NULL, L"C:\\Data Process", L"C:\\Data Process", user + L"not set", machine + L"not set",
-         process + L"\"C:\\Data Process\" used"},
+         user + L"present but not used: REG_DWORD is not a string",
+         machine + L"\"C:\\Data Machine\" used", process + L"not set"},
+        {NULL, NULL, L"C:\\Data Process", L"C:\\Data Process", user + L"not set",
+         machine + L"not set", process + L"\"C:\\Data Process\" used"},
         {L"%ORVALIS_UNSET%\\Data", NULL, L"C:\\Data Process", NULL,
          user + L"\"%ORVALIS_UNSET%\\Data\" not used: it still holds a '%' after expansion",
          machine + L"not set", process + L"present but not used: a registry value comes first"},
@@ -423,7 +438,8 @@ TEST(OrvalisCheckTest, DesktopIniAndInstallationCount)
                                  ",-100\r\nInfoTip=@" + path + ",-102\r\n";
     SetStringValue(HKEY_CURRENT_USER, L"Environment", L"TIDEWELLDATA", folder);
     const WCHAR kProductKey[] = L"Software\\Quillon\\Harnfold";
-    const std::wstring countLine = L"Installation count (HKLM\\Software\\Quillon\\Harnfold, Count): ";
+    const std::wstring countLine =
+        L"Installation count (HKLM\\Software\\Quillon\\Harnfold, Count): ";
 
     CheckRun before = RunCheck(L"");
     EXPECT_EQ(L"Desktop.ini: absent", before.Line(L"Desktop.ini:")) << Dump(before);
@@ -435,15 +451,17 @@ TEST(OrvalisCheckTest, DesktopIniAndInstallationCount)
     SetRawValue(HKEY_LOCAL_MACHINE, kProductKey, L"Count", REG_DWORD, &two, 4);
     CheckRun indirectRun = RunCheck(L"");
     EXPECT_EQ(L"Desktop.ini: indirect form (the shell loads the names from the library)",
-              indirectRun.Line(L"Desktop.ini:")) << Dump(indirectRun);
+              indirectRun.Line(L"Desktop.ini:"))
+        << Dump(indirectRun);
     EXPECT_EQ(L"Desktop.ini names: " + library + L", which exists",
               indirectRun.Line(L"Desktop.ini names:"));
     EXPECT_EQ(countLine + L"2 (REG_DWORD)", indirectRun.Line(L"Installation count"));
 
     DeleteFileW(library.c_str());
-    ASSERT_TRUE(WriteBytes(folder + L"\\Desktop.ini",
-                           "[.ShellClassInfo]\r\nIconFile=" + path +
-                               "\r\nIconIndex=-10\r\nLocalizedResourceName=CBM Files\r\nInfoTip=x\r\n"));
+    ASSERT_TRUE(
+        WriteBytes(folder + L"\\Desktop.ini",
+                   "[.ShellClassInfo]\r\nIconFile=" + path +
+                       "\r\nIconIndex=-10\r\nLocalizedResourceName=CBM Files\r\nInfoTip=x\r\n"));
     SetStringValue(HKEY_LOCAL_MACHINE, kProductKey, L"Count", L"too long for four bytes");
     CheckRun literal = RunCheck(L"");
     EXPECT_EQ(L"Desktop.ini: literal form (the names themselves)", literal.Line(L"Desktop.ini:"));
@@ -477,7 +495,8 @@ TEST(OrvalisCheckTest, NonAsciiNamesAreUtf8WhenRedirected)
     CheckRun run = RunCheck(L"");
     EXPECT_NE(std::string::npos, run.bytes.find("* " + Utf8(name) + "  " + Utf8(registered)))
         << run.bytes;
-    EXPECT_NE(std::string::npos, run.bytes.find("OrvalisOpen: loads " + Utf8(host) + " (3.9.0.0)\r\n"));
+    EXPECT_NE(std::string::npos,
+              run.bytes.find("OrvalisOpen: loads " + Utf8(host) + " (3.9.0.0)\r\n"));
 }
 
 // On a console the text goes through WriteConsoleW: the screen buffer holds
@@ -492,9 +511,9 @@ TEST(OrvalisCheckTest, NonAsciiNamesReachTheConsoleWhole)
     FreeConsole();
     ASSERT_TRUE(AllocConsole());
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE screen = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                              CONSOLE_TEXTMODE_BUFFER, NULL);
+    HANDLE screen =
+        CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, CONSOLE_TEXTMODE_BUFFER, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, screen) << GetLastError();
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!GetConsoleScreenBufferInfo(screen, &info))
@@ -529,7 +548,8 @@ TEST(OrvalisCheckTest, NonAsciiNamesReachTheConsoleWhole)
 namespace
 {
 
-const WCHAR kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const WCHAR kShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const WCHAR kProductKey[] = L"Software\\Quillon\\Harnfold";
 
 // Runs one of harnfold.dll's actions in this process, as Windows Installer
@@ -540,7 +560,8 @@ UINT RunAction(const std::wstring& library, const char* action)
     if (module == NULL)
         return 0xDEADBEEF;
     typedef UINT(WINAPI * Action)(ULONG);
-    Action entry = reinterpret_cast<Action>(reinterpret_cast<void*>(GetProcAddress(module, action)));
+    Action entry =
+        reinterpret_cast<Action>(reinterpret_cast<void*>(GetProcAddress(module, action)));
     UINT result = entry != NULL ? entry(0) : 0xDEADBEEF;
     FreeLibrary(module);
     return result;
@@ -553,7 +574,8 @@ public:
     explicit MovedCommonDocuments(const std::wstring& path)
     {
         HKEY key;
-        saved_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kShellFolders, 0, KEY_READ, &key) == ERROR_SUCCESS;
+        saved_ =
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, kShellFolders, 0, KEY_READ, &key) == ERROR_SUCCESS;
         if (saved_)
         {
             WCHAR value[MAX_PATH] = L"";
@@ -590,11 +612,24 @@ void ClearDataFolderVariable()
 // Every line starts with one of the report's labels, or is a table row.
 void ExpectOnlyOwnLines(const CheckRun& run)
 {
-    const WCHAR* const labels[] = {
-        L"OrvalisCheck ", L"Players: ", L"Only in the ", L"OrvalisOpen: ", L"OrvalisCheck: ",
-        L"Tidewell: ", L"Data folder: ", L"Data folder source: ", L"Data folder sources, ",
-        L"  the user's ", L"  the machine's ", L"  TIDEWELLDATA of ", L"Desktop.ini: ",
-        L"Desktop.ini names: ", L"Installation count ", L"  NAME ", L"  (* = ", L"  no values"};
+    const WCHAR* const labels[] = {L"OrvalisCheck ",
+                                   L"Players: ",
+                                   L"Only in the ",
+                                   L"OrvalisOpen: ",
+                                   L"OrvalisCheck: ",
+                                   L"Tidewell: ",
+                                   L"Data folder: ",
+                                   L"Data folder source: ",
+                                   L"Data folder sources, ",
+                                   L"  the user's ",
+                                   L"  the machine's ",
+                                   L"  TIDEWELLDATA of ",
+                                   L"Desktop.ini: ",
+                                   L"Desktop.ini names: ",
+                                   L"Installation count ",
+                                   L"  NAME ",
+                                   L"  (* = ",
+                                   L"  no values"};
     size_t table = 0;  // rows follow a header until an empty line
     for (const std::wstring& line : run.lines)
     {
@@ -625,7 +660,8 @@ TEST(OrvalisCheckTest, MissingSharedDocumentsAreCreatedNotAFailure)
         MovedCommonDocuments moved(documents);
         run = RunCheck(L"");
         EXPECT_FALSE(FileExists(documents)) << "looking creates nothing";
-        EXPECT_EQ(L"Data folder: " + documents + L"\\CBM Files", run.Line(L"Data folder: ")) << Dump(run);
+        EXPECT_EQ(L"Data folder: " + documents + L"\\CBM Files", run.Line(L"Data folder: "))
+            << Dump(run);
         EXPECT_EQ(L"Data folder source: \"CBM Files\" in the shared documents folder, which does "
                   L"not exist yet: Install would create it",
                   run.Line(L"Data folder source: "));
@@ -692,19 +728,22 @@ TEST(OrvalisCheckTest, NamesTheLibraryAHostLacks)
     std::wstring host = players.Add(L"inst", L"host-needs-helper");
     CheckRun missing = RunCheck(L"--load");
     EXPECT_EQ(1u, missing.exitCode) << Dump(missing);
-    EXPECT_TRUE(missing.Has(L"OrvalisOpen: the host imports OrvalisHelper.dll, which the launcher's "
-                            L"search order does not find (its folder, the system folder, the "
-                            L"Windows folder, PATH)"))
+    EXPECT_TRUE(
+        missing.Has(L"OrvalisOpen: the host imports OrvalisHelper.dll, which the launcher's "
+                    L"search order does not find (its folder, the system folder, the "
+                    L"Windows folder, PATH)"))
         << Dump(missing);
-    EXPECT_TRUE(missing.Has(L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be opened.\" and exits with -1"));
+    EXPECT_TRUE(missing.Has(
+        L"OrvalisOpen: shows \"Player\\OrvalisHost.dll cannot be opened.\" and exits with -1"));
 
     std::wstring player = host.substr(0, host.size() - wcslen(L"\\OrvalisHost.dll"));
     ASSERT_TRUE(CopyInto(BinDir() + L"\\fixtures\\helper\\OrvalisHelper.dll",
                          player + L"\\OrvalisHelper.dll"));
     CheckRun beside = RunCheck(L"");
-    EXPECT_TRUE(beside.Has(L"OrvalisOpen: the host imports OrvalisHelper.dll, found only beside the "
-                           L"host: Windows does not look there for a library loaded by its full "
-                           L"path, so it can't be opened"))
+    EXPECT_TRUE(
+        beside.Has(L"OrvalisOpen: the host imports OrvalisHelper.dll, found only beside the "
+                   L"host: Windows does not look there for a library loaded by its full "
+                   L"path, so it can't be opened"))
         << Dump(beside);
     for (const std::wstring& line : beside.lines)
         EXPECT_EQ(std::wstring::npos, line.find(L"KERNEL32")) << "system libraries are found";
@@ -716,9 +755,14 @@ TEST(OrvalisCheckTest, RegistryTextCannotBendTheReport)
 {
     Installations players;
     std::wstring host = players.Add(L"real", L"host-3.9");
-    const std::wstring forged = L"x\r\n* Fake  C:\\evil\\app.exe  99.0.0.0\r\nOrvalisOpen: loads C:\\evil\\x.dll";
+    const std::wstring forged =
+        L"x\r\n* Fake  C:\\evil\\app.exe  99.0.0.0\r\nOrvalisOpen: loads C:\\evil\\x.dll";
     SetStringValue(HKEY_LOCAL_MACHINE, kPlayersKey, forged, L"C:\\nowhere\\a.exe");
-    SetStringValue(HKEY_LOCAL_MACHINE, kPlayersKey, L"rtl\x202E" L"exe.txt", L"C:\\nowhere\\\x202E" L"b.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, kPlayersKey,
+                   L"rtl\x202E"
+                   L"exe.txt",
+                   L"C:\\nowhere\\\x202E"
+                   L"b.exe");
     SetStringValue(HKEY_LOCAL_MACHINE, kPlayersKey, L"esc\x1B[31m", L"C:\\nowhere\\c.exe");
     SetStringValue(HKEY_LOCAL_MACHINE, kPlayersKey, L"(default)", L"C:\\nowhere\\d.exe");
     SetStringValue(HKEY_LOCAL_MACHINE, kPlayersKey, L"", L"C:\\nowhere\\e.exe");
@@ -783,7 +827,8 @@ TEST(OrvalisCheckTest, DesktopIniAndDataFolderThatMakeInstallFail)
     EXPECT_EQ(1603u, RunAction(library, "Install"));
     CloseHandle(held);
     EXPECT_EQ(L"Desktop.ini: in use by another process; Install would fail with 1603",
-              locked.Line(L"Desktop.ini:")) << Dump(locked);
+              locked.Line(L"Desktop.ini:"))
+        << Dump(locked);
 
     SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(ini.c_str());
@@ -791,7 +836,8 @@ TEST(OrvalisCheckTest, DesktopIniAndDataFolderThatMakeInstallFail)
     CheckRun aFolder = RunCheck(L"");
     EXPECT_EQ(1603u, RunAction(library, "Install"));
     EXPECT_EQ(L"Desktop.ini: a folder, not a file; Install would fail with 1603",
-              aFolder.Line(L"Desktop.ini:")) << Dump(aFolder);
+              aFolder.Line(L"Desktop.ini:"))
+        << Dump(aFolder);
     ClearDataFolderVariable();
 
     {
@@ -803,7 +849,8 @@ TEST(OrvalisCheckTest, DesktopIniAndDataFolderThatMakeInstallFail)
         CheckRun aFile = RunCheck(L"");
         EXPECT_EQ(L"Data folder source: \"CBM Files\" in the shared documents folder, which is a "
                   L"file, not a folder; Install would fail with 1603",
-                  aFile.Line(L"Data folder source: ")) << Dump(aFile);
+                  aFile.Line(L"Data folder source: "))
+            << Dump(aFile);
         EXPECT_EQ(L"Desktop.ini: none can be written: the data folder is a file, not a folder; "
                   L"Install would fail with 1603",
                   aFile.Line(L"Desktop.ini:"));
@@ -824,7 +871,8 @@ TEST(OrvalisCheckTest, DesktopIniOfTheReadBufferSizeAndLarger)
 {
     std::wstring folder = MakeScratchDir(L"check large");
     SetStringValue(HKEY_CURRENT_USER, L"Environment", L"TIDEWELLDATA", folder);
-    const std::string head = "[.ShellClassInfo]\r\nIconFile=C:\\x.dll\r\nIconIndex=-10\r\nLocalizedResourceName=@";
+    const std::string head =
+        "[.ShellClassInfo]\r\nIconFile=C:\\x.dll\r\nIconIndex=-10\r\nLocalizedResourceName=@";
     struct Case
     {
         size_t bytes;
@@ -839,7 +887,8 @@ TEST(OrvalisCheckTest, DesktopIniOfTheReadBufferSizeAndLarger)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.bytes);
-        ASSERT_TRUE(WriteBytes(folder + L"\\Desktop.ini", head + std::string(c.bytes - head.size(), 'x')));
+        ASSERT_TRUE(
+            WriteBytes(folder + L"\\Desktop.ini", head + std::string(c.bytes - head.size(), 'x')));
         CheckRun run = RunCheck(L"");
         EXPECT_EQ(1u, run.exitCode) << Dump(run);
         EXPECT_EQ(c.line, run.Line(L"Desktop.ini:")) << Dump(run);
@@ -884,7 +933,8 @@ TEST(OrvalisCheckTest, OneByteDataFolderVariableIsEmpty)
     ASSERT_EQ(1u, bytes);
     CheckRun run = RunCheck(L"");
     ClearDataFolderVariable();
-    EXPECT_TRUE(run.Has(L"  the user's TIDEWELLDATA (HKCU\\Environment): present but not used: empty"))
+    EXPECT_TRUE(
+        run.Has(L"  the user's TIDEWELLDATA (HKCU\\Environment): present but not used: empty"))
         << Dump(run);
 }
 
@@ -911,11 +961,13 @@ void PutLe32(std::string& b, size_t at, uint32_t v)
 void FindImports(const std::string& b, size_t* entry, size_t* descriptor, size_t* section)
 {
     size_t pe = Le32(b, 0x3C), optional = pe + 24;
-    unsigned magic = static_cast<unsigned char>(b[optional]) | static_cast<unsigned char>(b[optional + 1]) << 8;
+    unsigned magic =
+        static_cast<unsigned char>(b[optional]) | static_cast<unsigned char>(b[optional + 1]) << 8;
     *entry = optional + (magic == 0x20B ? 112 : 96) + 8;
     uint32_t rva = Le32(b, *entry);
     unsigned sections = static_cast<unsigned char>(b[pe + 6]);
-    size_t table = optional + (static_cast<unsigned char>(b[pe + 20]) | static_cast<unsigned char>(b[pe + 21]) << 8);
+    size_t table = optional + (static_cast<unsigned char>(b[pe + 20]) |
+                               static_cast<unsigned char>(b[pe + 21]) << 8);
     *descriptor = 0;
     for (unsigned i = 0; i < sections; ++i)
     {
@@ -942,7 +994,8 @@ TEST(OrvalisCheckTest, AnImportTableOutOfBoundsIsToldNotRead)
     ASSERT_NE(0u, descriptor);
     // The section's bytes moved so that the first descriptor starts 8 bytes
     // before the file's end.
-    const uint32_t nearEnd = static_cast<uint32_t>(image.size() - 8 - (descriptor - Le32(image, section + 20)));
+    const uint32_t nearEnd =
+        static_cast<uint32_t>(image.size() - 8 - (descriptor - Le32(image, section + 20)));
     struct Case
     {
         const char* what;
@@ -952,12 +1005,14 @@ TEST(OrvalisCheckTest, AnImportTableOutOfBoundsIsToldNotRead)
     };
     const Case cases[] = {
         {"directory beyond the image", entry, 0x7FFFFFF0u,
-         L"OrvalisOpen: the host's import table can't be read: it is not a library Windows can load"},
+         L"OrvalisOpen: the host's import table can't be read: it is not a library Windows can "
+         L"load"},
         {"name beyond the image", descriptor + 12, 0xFFFFFFF0u,
          L"OrvalisOpen: the host's import table names a library unreadably"},
         {"descriptor across the file's end", section + 20, nearEnd, L""},
         {"section bytes beyond the file", section + 20, 0x7FFFFF00u,
-         L"OrvalisOpen: the host's import table can't be read: it is not a library Windows can load"},
+         L"OrvalisOpen: the host's import table can't be read: it is not a library Windows can "
+         L"load"},
     };
     for (const Case& c : cases)
     {

@@ -89,9 +89,9 @@ TEST_F(OrvalisOpenTest, OnlyRegistrationsInItsOwnRegistryViewCount)
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, NULL, 0,
                                              KEY_SET_VALUE | otherView, NULL, &key, NULL));
     std::wstring path = other + L"\\app.exe";
-    LONG stored = RegSetValueExW(key, L"Other view", 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(path.c_str()),
-                                 static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR)));
+    LONG stored =
+        RegSetValueExW(key, L"Other view", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                       static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR)));
     RegCloseKey(key);
     ASSERT_EQ(ERROR_SUCCESS, stored);
 
@@ -100,8 +100,8 @@ TEST_F(OrvalisOpenTest, OnlyRegistrationsInItsOwnRegistryViewCount)
     std::map<std::string, std::string> r = Received();
     ExpectWideCall(r, "<null>", line, own);
 
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0,
-                                           KEY_SET_VALUE | otherView, &key));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlayersKey, 0, KEY_SET_VALUE | otherView, &key));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(key, L"Other view"));
     RegCloseKey(key);
 }

@@ -43,8 +43,8 @@ std::wstring Icon(const WCHAR* name) { return SourceDir() + L"\\tools\\icons\\ou
 TEST_F(ReleaseFile, CarriesExactlyItsIconsManifestAndVersionInUsEnglish)
 {
     ASSERT_NE(nullptr, module_) << Utf8(*path_);
-    std::set<std::wstring> expected = {L"14/10/1033", L"14/20/1033", L"14/21/1033",
-                                       L"24/1/1033", L"16/1/1033"};
+    std::set<std::wstring> expected = {L"14/10/1033", L"14/20/1033", L"14/21/1033", L"24/1/1033",
+                                       L"16/1/1033"};
     for (int id = 1; id <= 10 + 13 + 13; ++id)
         expected.insert(L"3/" + std::to_wstring(id) + L"/1033");
     EXPECT_EQ(expected, ResourceList(module_));
@@ -53,8 +53,8 @@ TEST_F(ReleaseFile, CarriesExactlyItsIconsManifestAndVersionInUsEnglish)
 TEST_F(ReleaseFile, IconGroupsHoldTheirImagesInOrderAsBitmaps)
 {
     ASSERT_NE(nullptr, module_) << Utf8(*path_);
-    const std::vector<IconImage> program = {{16, 4},  {16, 8},  {32, 4},  {32, 8},  {48, 4},
-                                            {48, 8},  {16, 32}, {32, 32}, {48, 32}, {256, 32}};
+    const std::vector<IconImage> program = {{16, 4}, {16, 8},  {32, 4},  {32, 8},  {48, 4},
+                                            {48, 8}, {16, 32}, {32, 32}, {48, 32}, {256, 32}};
     const std::vector<IconImage> documents = {{16, 4},  {16, 8},  {24, 4},  {24, 8},  {32, 4},
                                               {32, 8},  {48, 4},  {48, 8},  {16, 32}, {24, 32},
                                               {32, 32}, {48, 32}, {256, 32}};

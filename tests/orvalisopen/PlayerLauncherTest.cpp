@@ -20,8 +20,8 @@ VersionQuad Quad(WORD major, WORD minor, WORD build, WORD revision)
 
 std::string Text(const VersionQuad& v)
 {
-    return std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
-           std::to_string(v.build) + "." + std::to_string(v.revision);
+    return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.build) +
+           "." + std::to_string(v.revision);
 }
 
 std::wstring TextOf(const WideBuffer& buffer)
@@ -44,10 +44,9 @@ TEST(CompareVersions, OrdersFieldByFieldUnsignedAndRanksMissingLowest)
         int expected;
     };
     const Case cases[] = {
-        {NULL, NULL, 2},          {NULL, &zero, 1},         {&zero, NULL, 3},
-        {&v3_9, &v3_9, 2},        {&v3_10, &v3_9, 3},       {&v3_9, &v3_10, 1},
-        {&v3_65535, &v3_10, 3},   {&v2_99, &v3_9, 1},       {&v3_9_0_1, &v3_9, 3},
-        {&v3_9, &v3_9_1_0, 1},    {&v3_9_1_0, &v3_9_0_1, 3}, {&zero, &zero, 2},
+        {NULL, NULL, 2},       {NULL, &zero, 1},      {&zero, NULL, 3},          {&v3_9, &v3_9, 2},
+        {&v3_10, &v3_9, 3},    {&v3_9, &v3_10, 1},    {&v3_65535, &v3_10, 3},    {&v2_99, &v3_9, 1},
+        {&v3_9_0_1, &v3_9, 3}, {&v3_9, &v3_9_1_0, 1}, {&v3_9_1_0, &v3_9_0_1, 3}, {&zero, &zero, 2},
         {&v3_9, &zero, 3},
     };
     for (const Case& c : cases)
@@ -80,7 +79,8 @@ TEST(ReadFileVersion, ReadsTheFixedFileVersionOrReportsZeros)
     for (const Case& c : cases)
     {
         VersionQuad v = Quad(0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF);
-        EXPECT_EQ(c.read, ReadFileVersion(c.path.c_str(), &v.major, &v.minor, &v.build, &v.revision))
+        EXPECT_EQ(c.read,
+                  ReadFileVersion(c.path.c_str(), &v.major, &v.minor, &v.build, &v.revision))
             << Utf8(c.path);
         EXPECT_EQ(Text(c.expected), Text(v)) << Utf8(c.path);
     }
@@ -205,7 +205,7 @@ TEST(FindNewestHost, RegistrationsThatAreNotFullyQualifiedAreSkipped)
         L".\\Orvalis\\Orvalis.exe",
         L"..\\cwd\\Orvalis\\Orvalis.exe",
         folder.substr(0, 2) + L"Orvalis\\Orvalis.exe",  // relative to the drive's current folder
-        folder.substr(2) + L"\\Orvalis\\Orvalis.exe",  // relative to the current drive
+        folder.substr(2) + L"\\Orvalis\\Orvalis.exe",   // relative to the current drive
     };
     for (const std::wstring& path : relative)
     {
@@ -352,8 +352,8 @@ TEST(FindNewestHost, UnterminatedDataIsNotReadIntoWhatTheValueBeforeLeft)
     CopyInto(FixtureHost(L"host-3.10"), newer + L"\\Player\\OrvalisHost.dll");
     players.Register(older + L"\\app.exe");
     std::wstring prefix = players.Scratch() + L"\\bb";
-    ASSERT_TRUE(
-        players.RegisterRaw(REG_BINARY, prefix.c_str(), static_cast<DWORD>(prefix.size() * sizeof(WCHAR))));
+    ASSERT_TRUE(players.RegisterRaw(REG_BINARY, prefix.c_str(),
+                                    static_cast<DWORD>(prefix.size() * sizeof(WCHAR))));
     WideBuffer chosen;
     EXPECT_TRUE(FindNewestHost(chosen, NULL));
     EXPECT_EQ(older + L"\\Player\\OrvalisHost.dll", TextOf(chosen));
@@ -370,12 +370,14 @@ TEST(FindNewestHost, UnterminatedDataIsSkippedWhenAZeroHappensToFollowIt)
         SeamReset();
         Installations players;
         // The longest data, so the shorter value has room behind it.
-        std::wstring older = players.Add(L"an-older-installation-with-a-long-folder-name", L"host-3.9");
+        std::wstring older =
+            players.Add(L"an-older-installation-with-a-long-folder-name", L"host-3.9");
         std::wstring newer = players.Scratch() + L"\\new";
         WriteBytes(newer + L"\\app.exe", "x");
         CopyInto(FixtureHost(L"host-3.10"), newer + L"\\Player\\OrvalisHost.dll");
         std::wstring path = newer + L"\\app.exe";
-        ASSERT_TRUE(players.RegisterRaw(type, path.c_str(), static_cast<DWORD>(path.size() * sizeof(WCHAR))));
+        ASSERT_TRUE(players.RegisterRaw(type, path.c_str(),
+                                        static_cast<DWORD>(path.size() * sizeof(WCHAR))));
         SeamSetZeroAfterEnumData(true);
         WideBuffer chosen;
         EXPECT_TRUE(FindNewestHost(chosen, NULL));
@@ -461,11 +463,11 @@ TEST(FindNewestHost, ExhaustedMemoryDuringTheEnumeration)
         VersionQuad best;
     };
     const Case cases[] = {
-        {SeamCallGlobalAlloc, 1, 1, Quad(3, 9, 0, 0)},   // candidate Assign
-        {SeamCallGlobalAlloc, 2, 1, Quad(3, 9, 0, 0)},   // candidate Append: folder left, skipped
-        {SeamCallGlobalAlloc, 3, -1, Quad(3, 10, 0, 0)}, // chosen copy: version kept, path unset
-        {SeamCallGlobalAlloc, 5, 0, Quad(3, 10, 0, 0)},  // the older one's Append
-        {SeamCallLocalAlloc, 2, 1, Quad(3, 9, 0, 0)},    // 3.10's version block
+        {SeamCallGlobalAlloc, 1, 1, Quad(3, 9, 0, 0)},    // candidate Assign
+        {SeamCallGlobalAlloc, 2, 1, Quad(3, 9, 0, 0)},    // candidate Append: folder left, skipped
+        {SeamCallGlobalAlloc, 3, -1, Quad(3, 10, 0, 0)},  // chosen copy: version kept, path unset
+        {SeamCallGlobalAlloc, 5, 0, Quad(3, 10, 0, 0)},   // the older one's Append
+        {SeamCallLocalAlloc, 2, 1, Quad(3, 9, 0, 0)},     // 3.10's version block
     };
     Installations players;
     std::vector<std::wstring> hosts;
@@ -526,7 +528,8 @@ TEST_F(RunPlayerLauncherTest, HandsTheWideEntryTheCommandLineAndPath)
 {
     std::wstring host = players_.Add(L"old", L"host-3.9");
     std::wstring newest = players_.Add(L"new", L"host-3.10");
-    const WCHAR line[] = L"\"C:\\Program Files\\Orvalis\\OrvalisOpen.exe\"  -autostart \"disk 1.d64\" ";
+    const WCHAR line[] =
+        L"\"C:\\Program Files\\Orvalis\\OrvalisOpen.exe\"  -autostart \"disk 1.d64\" ";
     SeamSetCommandLine(line);
     HINSTANCE instance = GetModuleHandleW(NULL);
     EXPECT_EQ(0, RunPlayerLauncher(instance));
@@ -644,6 +647,7 @@ TEST_F(RunPlayerLauncherTest, ExitCodes)
             EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.type);
         }
         SeamOutstanding o = SeamGetOutstanding();
-        EXPECT_EQ(0, o.globalBlocks + o.localBlocks + o.keys + o.modules) << SeamDescribeOutstanding();
+        EXPECT_EQ(0, o.globalBlocks + o.localBlocks + o.keys + o.modules)
+            << SeamDescribeOutstanding();
     }
 }

@@ -145,7 +145,8 @@ struct Documents
 {
     std::wstring folder, record;
     Documents()
-        : folder(MakeScratchDir(L"Spiele f\u00fcr \u00c4mter \u03bb")), record(folder + L"\\received.txt")
+        : folder(MakeScratchDir(L"Spiele f\u00fcr \u00c4mter \u03bb")),
+          record(folder + L"\\received.txt")
     {
     }
     ~Documents() { RemoveTree(folder); }
@@ -157,7 +158,8 @@ struct Documents
     }
     std::vector<std::wstring> Environment(int result) const
     {
-        return {L"ORVALIS_FIXTURE_LOG=" + record, L"ORVALIS_FIXTURE_RESULT=" + std::to_wstring(result)};
+        return {L"ORVALIS_FIXTURE_LOG=" + record,
+                L"ORVALIS_FIXTURE_RESULT=" + std::to_wstring(result)};
     }
 };
 
@@ -183,8 +185,9 @@ void ExpectDesktopIniNamesTheInstalledLibrary()
     std::string bytes;
     ASSERT_TRUE(ReadBytes(DataFolder() + L"\\Desktop.ini", &bytes));
     std::string library = Utf8(Installed(L"harnfold.dll"));
-    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=" + library + "\r\nIconIndex=-10\r\nLocalizedResourceName=@" +
-                  library + ",-100\r\nInfoTip=@" + library + ",-102\r\n",
+    EXPECT_EQ("[.ShellClassInfo]\r\nIconFile=" + library +
+                  "\r\nIconIndex=-10\r\nLocalizedResourceName=@" + library + ",-100\r\nInfoTip=@" +
+                  library + ",-102\r\n",
               bytes);
 }
 
@@ -338,7 +341,8 @@ TEST_F(Product, InstallsEveryPartWhereThePackagePutsIt)
 {
     ASSERT_EQ(0u, Install(L"3.2.0.0"));
 
-    for (const WCHAR* file : {L"Tidewell.exe", L"OrvalisOpen.exe", L"harnfold.dll", L"OrvalisCheck.exe"})
+    for (const WCHAR* file :
+         {L"Tidewell.exe", L"OrvalisOpen.exe", L"harnfold.dll", L"OrvalisCheck.exe"})
     {
         std::string installed, shipped;
         EXPECT_TRUE(ReadBytes(Installed(file), &installed)) << Utf8(file);
@@ -381,7 +385,8 @@ TEST_F(Product, InstallsEveryPartWhereThePackagePutsIt)
     {
         WCHAR path[MAX_PATH] = L"";
         DWORD size = MAX_PATH;
-        EXPECT_EQ(0u, MsiGetProductInfoW(products.begin()->first.c_str(), L"ProductIcon", path, &size));
+        EXPECT_EQ(0u,
+                  MsiGetProductInfoW(products.begin()->first.c_str(), L"ProductIcon", path, &size));
         icon = path;
     }
     ExpectIconIs(icon, 0, L"Tidewell.ico");
@@ -430,7 +435,8 @@ TEST_F(Product, TheStartMenuShortcutStartsTidewell)
     // but hands back no process handle to wait on.)
     EXPECT_EQ(17u, ShellOpen(link.target, &error, link.arguments.c_str(), link.directory.c_str()))
         << "error " << error;
-    ExpectWideCall(ReadRecord(documents.record), "Tidewell", L"\"" + Installed(L"Tidewell.exe") + L"\"",
+    ExpectWideCall(ReadRecord(documents.record), "Tidewell",
+                   L"\"" + Installed(L"Tidewell.exe") + L"\"",
                    Installed(L"Player\\OrvalisHost.dll"));
 }
 
@@ -452,7 +458,8 @@ TEST_F(Product, TheInstalledOrvalisCheckReportsTheInstalledPlayer)
     EXPECT_NE(std::string::npos, rest.find(Utf8(Installed(L"Tidewell.exe")))) << rest;
     EXPECT_NE(std::string::npos, rest.find("3.2.0.0")) << rest;
     EXPECT_NE(std::string::npos,
-              bytes.find("OrvalisOpen: loads " + Utf8(Installed(L"Player\\OrvalisHost.dll")) + " (3.2.0.0)"))
+              bytes.find("OrvalisOpen: loads " + Utf8(Installed(L"Player\\OrvalisHost.dll")) +
+                         " (3.2.0.0)"))
         << bytes;
 }
 

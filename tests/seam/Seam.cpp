@@ -134,7 +134,9 @@ TrackingMalloc trackingMalloc;
 
 // The registry calls, which report failure as their result code.
 #define SEAM_RESULT_FAILS(name)
-#define SEAM_RESULT_REGISTRY(name) case SeamCall##name: return true;
+#define SEAM_RESULT_REGISTRY(name)                                                                 \
+    case SeamCall##name:                                                                           \
+        return true;
 #define SEAM_RESULT_KEPT(name)
 #define SEAM_RESULT(kind, result, name, parameters) SEAM_RESULT_##kind(name)
 bool ReportsAsResult(SeamCall call)
@@ -142,8 +144,7 @@ bool ReportsAsResult(SeamCall call)
     switch (call)
     {
         SEAM_CALLS(SEAM_RESULT)
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -186,7 +187,8 @@ void Forget(std::vector<T>& list, T item)
 template <typename Allocate>
 void* Allocated(std::vector<Block>& list, UINT flags, SIZE_T bytes, Allocate allocate)
 {
-    const bool guarded = (flags & GMEM_MOVEABLE) == 0 && bytes <= ~static_cast<SIZE_T>(0) - kGuardBytes;
+    const bool guarded =
+        (flags & GMEM_MOVEABLE) == 0 && bytes <= ~static_cast<SIZE_T>(0) - kGuardBytes;
     void* block = allocate(flags, guarded ? bytes + kGuardBytes : bytes);
     if (block == NULL)
         return NULL;
@@ -318,9 +320,9 @@ std::string SeamDescribeOutstanding()
 {
     SeamOutstanding o = SeamGetOutstanding();
     std::ostringstream out;
-    out << o.globalBlocks << " global block(s), " << o.localBlocks << " local block(s), "
-        << o.keys << " registry key(s), " << o.modules << " module(s), " << o.files
-        << " file handle(s), " << o.itemLists << " item list(s), " << o.allocators
+    out << o.globalBlocks << " global block(s), " << o.localBlocks << " local block(s), " << o.keys
+        << " registry key(s), " << o.modules << " module(s), " << o.files << " file handle(s), "
+        << o.itemLists << " item list(s), " << o.allocators
         << " allocator reference(s) outstanding";
     return out.str();
 }
@@ -331,10 +333,7 @@ const std::vector<SeamRegOpen>& SeamRegOpens() { return S().opens; }
 const std::vector<std::wstring>& SeamLoadedNames() { return S().loaded; }
 const std::vector<SeamMessageBox>& SeamMessageBoxes() { return S().boxes; }
 
-void SeamReset()
-{
-    S() = State();
-}
+void SeamReset() { S() = State(); }
 
 extern "C" {
 
@@ -384,9 +383,8 @@ LONG WINAPI SeamRegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD options, REGSAM a
 }
 
 LONG WINAPI SeamRegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD reserved, LPWSTR className,
-                                DWORD options, REGSAM access,
-                                const LPSECURITY_ATTRIBUTES security, PHKEY result,
-                                LPDWORD disposition)
+                                DWORD options, REGSAM access, const LPSECURITY_ATTRIBUTES security,
+                                PHKEY result, LPDWORD disposition)
 {
     SeamRegOpen open = {root, subKey != NULL ? subKey : L"", access};
     S().opens.push_back(open);
@@ -405,10 +403,9 @@ LONG WINAPI SeamRegCloseKey(HKEY key)
     return RegCloseKey(key);
 }
 
-LONG WINAPI SeamRegQueryInfoKeyW(HKEY key, LPWSTR className, LPDWORD classLength,
-                                 LPDWORD reserved, LPDWORD subKeys, LPDWORD maxSubKeyLength,
-                                 LPDWORD maxClassLength, LPDWORD values,
-                                 LPDWORD maxValueNameLength, LPDWORD maxValueLength,
+LONG WINAPI SeamRegQueryInfoKeyW(HKEY key, LPWSTR className, LPDWORD classLength, LPDWORD reserved,
+                                 LPDWORD subKeys, LPDWORD maxSubKeyLength, LPDWORD maxClassLength,
+                                 LPDWORD values, LPDWORD maxValueNameLength, LPDWORD maxValueLength,
                                  LPDWORD securityDescriptor, PFILETIME lastWriteTime)
 {
     if (Fails(SeamCallRegQueryInfoKeyW))
@@ -418,8 +415,8 @@ LONG WINAPI SeamRegQueryInfoKeyW(HKEY key, LPWSTR className, LPDWORD classLength
                             securityDescriptor, lastWriteTime);
 }
 
-LONG WINAPI SeamRegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
-                               const BYTE* data, DWORD bytes)
+LONG WINAPI SeamRegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                               DWORD bytes)
 {
     if (Fails(SeamCallRegSetValueExW))
         return static_cast<LONG>(S().faults[SeamCallRegSetValueExW].error);
@@ -492,8 +489,8 @@ HANDLE WINAPI SeamCreateFileW(LPCWSTR name, DWORD access, DWORD share,
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE file = CreateFileW(name, access, share, security, disposition, flagsAndAttributes,
-                              templateFile);
+    HANDLE file =
+        CreateFileW(name, access, share, security, disposition, flagsAndAttributes, templateFile);
     if (file != INVALID_HANDLE_VALUE)
         S().files.push_back(file);
     return file;
@@ -604,9 +601,8 @@ LPWSTR WINAPI SeamGetCommandLineW(void)
     return GetCommandLineW();
 }
 
-int WINAPI SeamWideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int units,
-                                   LPSTR out, int outBytes, LPCSTR defaultChar,
-                                   LPBOOL usedDefault)
+int WINAPI SeamWideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int units, LPSTR out,
+                                   int outBytes, LPCSTR defaultChar, LPBOOL usedDefault)
 {
     if (Fails(SeamCallWideCharToMultiByte))
         return 0;
@@ -645,8 +641,8 @@ HRESULT WINAPI SeamSHGetMalloc(LPMALLOC* allocator)
 
 int WINAPI SeamMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
-    SeamMessageBox box = {owner, text != NULL ? text : L"<null>", caption != NULL ? caption : L"<null>",
-                          type};
+    SeamMessageBox box = {owner, text != NULL ? text : L"<null>",
+                          caption != NULL ? caption : L"<null>", type};
     S().boxes.push_back(box);
     return IDOK;
 }

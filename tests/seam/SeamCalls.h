@@ -10,47 +10,52 @@
 #ifndef TESTS_SEAM_CALLS_H
 #define TESTS_SEAM_CALLS_H
 
-#define SEAM_CALLS(X) \
-    X(FAILS, HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes)) \
-    X(KEPT, HGLOBAL, GlobalFree, (HGLOBAL block)) \
-    X(FAILS, HLOCAL, LocalAlloc, (UINT flags, SIZE_T bytes)) \
-    X(KEPT, HLOCAL, LocalFree, (HLOCAL block)) \
-    X(REGISTRY, LONG, RegOpenKeyExW, (HKEY root, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result)) \
-    X(REGISTRY, LONG, RegCreateKeyExW, (HKEY root, LPCWSTR subKey, DWORD reserved, LPWSTR className, \
-        DWORD options, REGSAM access, const LPSECURITY_ATTRIBUTES security, PHKEY result, \
-        LPDWORD disposition)) \
-    X(KEPT, LONG, RegCloseKey, (HKEY key)) \
-    X(REGISTRY, LONG, RegQueryInfoKeyW, (HKEY key, LPWSTR className, LPDWORD classLength, \
-        LPDWORD reserved, LPDWORD subKeys, LPDWORD maxSubKeyLength, LPDWORD maxClassLength, \
-        LPDWORD values, LPDWORD maxValueNameLength, LPDWORD maxValueLength, \
-        LPDWORD securityDescriptor, PFILETIME lastWriteTime)) \
-    X(REGISTRY, LONG, RegSetValueExW, (HKEY key, LPCWSTR name, DWORD reserved, DWORD type, \
-        const BYTE* data, DWORD bytes)) \
-    X(REGISTRY, LONG, RegDeleteKeyW, (HKEY parent, LPCWSTR subKey)) \
-    X(REGISTRY, LONG, RegQueryValueExW, (HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, \
-        LPBYTE data, LPDWORD bytes)) \
-    X(REGISTRY, LONG, RegEnumValueW, (HKEY key, DWORD index, LPWSTR name, LPDWORD nameUnits, \
-        LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD bytes)) \
-    X(REGISTRY, LONG, RegEnumKeyExW, (HKEY key, DWORD index, LPWSTR name, LPDWORD nameUnits, \
-        LPDWORD reserved, LPWSTR className, LPDWORD classUnits, PFILETIME lastWriteTime)) \
-    X(REGISTRY, LONG, RegDeleteValueW, (HKEY key, LPCWSTR name)) \
-    X(FAILS, HANDLE, CreateFileW, (LPCWSTR name, DWORD access, DWORD share, \
-        LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flagsAndAttributes, \
-        HANDLE templateFile)) \
-    X(KEPT, BOOL, CloseHandle, (HANDLE handle)) \
-    X(FAILS, HMODULE, LoadLibraryW, (LPCWSTR name)) \
-    X(KEPT, BOOL, FreeLibrary, (HMODULE module)) \
-    X(FAILS, FARPROC, GetProcAddress, (HMODULE module, LPCSTR name)) \
-    X(FAILS, BOOL, GetVersionExW, (LPOSVERSIONINFOW info)) \
-    X(FAILS, BOOL, WriteFile, (HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, \
-        LPOVERLAPPED overlapped)) \
-    X(FAILS, DWORD, GetModuleFileNameW, (HMODULE module, LPWSTR path, DWORD size)) \
-    X(KEPT, LPWSTR, GetCommandLineW, (void)) \
-    X(FAILS, int, WideCharToMultiByte, (UINT codePage, DWORD flags, LPCWSTR source, int units, \
-        LPSTR out, int outBytes, LPCSTR defaultChar, LPBOOL usedDefault)) \
-    X(FAILS, DWORD, ExpandEnvironmentStringsW, (LPCWSTR source, LPWSTR out, DWORD size)) \
-    X(FAILS, HRESULT, SHGetSpecialFolderLocation, (HWND owner, int csidl, LPITEMIDLIST* list)) \
-    X(FAILS, HRESULT, SHGetMalloc, (LPMALLOC* allocator)) \
+#define SEAM_CALLS(X)                                                                              \
+    X(FAILS, HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes))                                     \
+    X(KEPT, HGLOBAL, GlobalFree, (HGLOBAL block))                                                  \
+    X(FAILS, HLOCAL, LocalAlloc, (UINT flags, SIZE_T bytes))                                       \
+    X(KEPT, HLOCAL, LocalFree, (HLOCAL block))                                                     \
+    X(REGISTRY, LONG, RegOpenKeyExW,                                                               \
+      (HKEY root, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result))                     \
+    X(REGISTRY, LONG, RegCreateKeyExW,                                                             \
+      (HKEY root, LPCWSTR subKey, DWORD reserved, LPWSTR className, DWORD options, REGSAM access,  \
+       const LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition))                   \
+    X(KEPT, LONG, RegCloseKey, (HKEY key))                                                         \
+    X(REGISTRY, LONG, RegQueryInfoKeyW,                                                            \
+      (HKEY key, LPWSTR className, LPDWORD classLength, LPDWORD reserved, LPDWORD subKeys,         \
+       LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values,                            \
+       LPDWORD maxValueNameLength, LPDWORD maxValueLength, LPDWORD securityDescriptor,             \
+       PFILETIME lastWriteTime))                                                                   \
+    X(REGISTRY, LONG, RegSetValueExW,                                                              \
+      (HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD bytes))         \
+    X(REGISTRY, LONG, RegDeleteKeyW, (HKEY parent, LPCWSTR subKey))                                \
+    X(REGISTRY, LONG, RegQueryValueExW,                                                            \
+      (HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD bytes))        \
+    X(REGISTRY, LONG, RegEnumValueW,                                                               \
+      (HKEY key, DWORD index, LPWSTR name, LPDWORD nameUnits, LPDWORD reserved, LPDWORD type,      \
+       LPBYTE data, LPDWORD bytes))                                                                \
+    X(REGISTRY, LONG, RegEnumKeyExW,                                                               \
+      (HKEY key, DWORD index, LPWSTR name, LPDWORD nameUnits, LPDWORD reserved, LPWSTR className,  \
+       LPDWORD classUnits, PFILETIME lastWriteTime))                                               \
+    X(REGISTRY, LONG, RegDeleteValueW, (HKEY key, LPCWSTR name))                                   \
+    X(FAILS, HANDLE, CreateFileW,                                                                  \
+      (LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition, \
+       DWORD flagsAndAttributes, HANDLE templateFile))                                             \
+    X(KEPT, BOOL, CloseHandle, (HANDLE handle))                                                    \
+    X(FAILS, HMODULE, LoadLibraryW, (LPCWSTR name))                                                \
+    X(KEPT, BOOL, FreeLibrary, (HMODULE module))                                                   \
+    X(FAILS, FARPROC, GetProcAddress, (HMODULE module, LPCSTR name))                               \
+    X(FAILS, BOOL, GetVersionExW, (LPOSVERSIONINFOW info))                                         \
+    X(FAILS, BOOL, WriteFile,                                                                      \
+      (HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped))          \
+    X(FAILS, DWORD, GetModuleFileNameW, (HMODULE module, LPWSTR path, DWORD size))                 \
+    X(KEPT, LPWSTR, GetCommandLineW, (void))                                                       \
+    X(FAILS, int, WideCharToMultiByte,                                                             \
+      (UINT codePage, DWORD flags, LPCWSTR source, int units, LPSTR out, int outBytes,             \
+       LPCSTR defaultChar, LPBOOL usedDefault))                                                    \
+    X(FAILS, DWORD, ExpandEnvironmentStringsW, (LPCWSTR source, LPWSTR out, DWORD size))           \
+    X(FAILS, HRESULT, SHGetSpecialFolderLocation, (HWND owner, int csidl, LPITEMIDLIST* list))     \
+    X(FAILS, HRESULT, SHGetMalloc, (LPMALLOC * allocator))                                         \
     X(KEPT, int, MessageBoxW, (HWND owner, LPCWSTR text, LPCWSTR caption, UINT type))
 
 // The hooks, under their own names.

@@ -15,8 +15,8 @@ class LeakChecker : public testing::EmptyTestEventListener
     void OnTestEnd(const testing::TestInfo&) override
     {
         EXPECT_TRUE(SeamNothingOutstanding()) << "Leak: " << SeamDescribeOutstanding();
-        EXPECT_EQ(0, SeamOverruns()) << "Overrun: " << SeamOverruns()
-                                     << " block(s) written past their end";
+        EXPECT_EQ(0, SeamOverruns())
+            << "Overrun: " << SeamOverruns() << " block(s) written past their end";
         SeamReset();
     }
 };

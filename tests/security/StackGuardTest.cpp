@@ -10,7 +10,8 @@
 
 #include "TestSupport.h"
 
-namespace {
+namespace
+{
 
 std::wstring Smasher() { return BinDir() + L"\\stacksmash\\StackSmash.exe"; }
 
@@ -31,12 +32,13 @@ std::map<std::string, unsigned long long> GuardsOfOneProcess(const std::wstring&
     return guards;
 }
 
-} // namespace
+}  // namespace
 
 TEST(StackGuard, ASmashedFrameEndsTheProcessAtOnce)
 {
     // 1: the overrun returned; 3: an exception handler ran; 4: the C runtime's exit ran.
-    for (const wchar_t* where : {L"smash", L"smash-dll"}) {
+    for (const wchar_t* where : {L"smash", L"smash-dll"})
+    {
         SCOPED_TRACE(Utf8(where));
         EXPECT_EQ(static_cast<DWORD>(STATUS_STACK_BUFFER_OVERRUN),
                   RunProgram(Smasher(), std::wstring(L"StackSmash.exe ") + where));
@@ -49,7 +51,8 @@ TEST(StackGuard, IsSeededBeforeOurCodeAndDiffersBetweenProcesses)
     std::map<std::string, unsigned long long> first = GuardsOfOneProcess(scratch, 1);
     std::map<std::string, unsigned long long> second = GuardsOfOneProcess(scratch, 2);
     RemoveTree(scratch);
-    for (const char* name : {"program", "library", "library-at-attach"}) {
+    for (const char* name : {"program", "library", "library-at-attach"})
+    {
         SCOPED_TRACE(name);
         ASSERT_EQ(1u, first.count(name));
         ASSERT_EQ(1u, second.count(name));

@@ -14,7 +14,8 @@
 
 extern "C" uintptr_t __stack_chk_guard;
 
-namespace {
+namespace
+{
 
 // How far Overrun writes: read at run time, so the compiler can neither see
 // the overrun nor treat it as a loop without end.
@@ -31,11 +32,12 @@ __attribute__((noinline)) int Overrun()
     return buffer[0];
 }
 
-} // namespace
+}  // namespace
 
 #ifdef STACK_SMASH_LIBRARY
 
-namespace {
+namespace
+{
 uintptr_t guardAtAttach = 0;
 }
 
@@ -52,17 +54,12 @@ extern "C" __declspec(dllexport) int OverrunInLibrary() { return Overrun(); }
 
 #else
 
-namespace {
-
-LONG WINAPI HandlerRan(EXCEPTION_POINTERS*)
+namespace
 {
-    ExitProcess(3);
-}
 
-void ExitRan()
-{
-    _exit(4);
-}
+LONG WINAPI HandlerRan(EXCEPTION_POINTERS*) { ExitProcess(3); }
+
+void ExitRan() { _exit(4); }
 
 HMODULE LoadProbe()
 {
@@ -78,16 +75,18 @@ HMODULE LoadProbe()
     return LoadLibraryW(path);
 }
 
-template <typename Function> Function Bind(HMODULE module, const char* name)
+template <typename Function>
+Function Bind(HMODULE module, const char* name)
 {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && strcmp(argv[1], "guard") == 0 && argc == 3) {
+    if (argc >= 2 && strcmp(argv[1], "guard") == 0 && argc == 3)
+    {
         HMODULE probe = LoadProbe();
         if (!probe)
             return 5;
@@ -110,11 +109,13 @@ int main(int argc, char** argv)
     SetUnhandledExceptionFilter(HandlerRan);
     AddVectoredExceptionHandler(1, HandlerRan);
     atexit(ExitRan);
-    if (strcmp(argv[1], "smash") == 0) {
+    if (strcmp(argv[1], "smash") == 0)
+    {
         Overrun();
         _exit(1);
     }
-    if (strcmp(argv[1], "smash-dll") == 0) {
+    if (strcmp(argv[1], "smash-dll") == 0)
+    {
         HMODULE probe = LoadProbe();
         typedef int(__cdecl * Smasher)();
         Smasher smash = probe ? Bind<Smasher>(probe, "OverrunInLibrary") : NULL;

@@ -58,8 +58,8 @@ TEST(CallHostW, CallsTheWideEntryWithTheSevenArguments)
     HMODULE host = LoadLibraryW(path.c_str());
     ASSERT_NE(nullptr, host);
     int result = 0;
-    EXPECT_TRUE(CallHostW(host, L"Tidewell", L"cmd line", GetModuleHandleW(NULL), path.c_str(),
-                          &result));
+    EXPECT_TRUE(
+        CallHostW(host, L"Tidewell", L"cmd line", GetModuleHandleW(NULL), path.c_str(), &result));
     EXPECT_EQ(-7, result);
     std::map<std::string, std::string> r = ReadRecord(log);
     ExpectWideCall(r, "Tidewell", L"cmd line", path);

@@ -147,8 +147,9 @@ inline void ExpectVersionRecord(const std::wstring& path, const VersionRecord& w
     {
         WCHAR* value = NULL;
         std::wstring query = std::wstring(L"\\StringFileInfo\\") + want.table + L"\\" + v.name;
-        EXPECT_TRUE(VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&value),
-                                   &length) && value != NULL)
+        EXPECT_TRUE(
+            VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) &&
+            value != NULL)
             << Utf8(v.name);
         if (value != NULL)
         {

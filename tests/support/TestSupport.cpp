@@ -484,9 +484,8 @@ bool DeleteMachineLink(const std::wstring& key)
     NtDeleteKeyProc deleteKey = reinterpret_cast<NtDeleteKeyProc>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
     HKEY link;
-    if (deleteKey == NULL ||
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS,
-                      &link) != ERROR_SUCCESS)
+    if (deleteKey == NULL || RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), REG_OPTION_OPEN_LINK,
+                                           KEY_ALL_ACCESS, &link) != ERROR_SUCCESS)
         return false;
     LONG status = deleteKey(link);
     RegCloseKey(link);

@@ -81,9 +81,9 @@ struct MessageBoxSeen
 {
     std::wstring caption;
     std::wstring text;
-    bool hasIcon;        // a Static child with SS_ICON
-    bool hasErrorIcon;   // ...showing the system's error icon
-    int buttons;         // number of Button children
+    bool hasIcon;       // a Static child with SS_ICON
+    bool hasErrorIcon;  // ...showing the system's error icon
+    int buttons;        // number of Button children
     std::wstring buttonText;
 };
 
@@ -91,10 +91,11 @@ struct MessageBoxSeen
 // reads it, dismisses it with OK and returns the exit code. `seen` is filled
 // when a box appeared; found tells whether one did (false: the program ended
 // or the wait timed out without one).
-DWORD RunAndReadMessageBox(const std::wstring& exe, const std::wstring& commandLine,
-                           const std::wstring& caption, MessageBoxSeen* seen, bool* found,
-                           const std::vector<std::wstring>& environment = std::vector<std::wstring>(),
-                           DWORD timeoutMs = 30000);
+DWORD RunAndReadMessageBox(
+    const std::wstring& exe, const std::wstring& commandLine, const std::wstring& caption,
+    MessageBoxSeen* seen, bool* found,
+    const std::vector<std::wstring>& environment = std::vector<std::wstring>(),
+    DWORD timeoutMs = 30000);
 
 // Checks a launcher's error message as read off the screen: caption, text,
 // the system error icon and a single OK button.

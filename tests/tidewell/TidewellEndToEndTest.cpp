@@ -176,8 +176,7 @@ TEST(Tidewell, LauncherAtADriveRootLoadsTheHostBelowTheRoot)
     std::string target = UnixPathOf(dir);
     ASSERT_FALSE(target.empty());
     std::wstring link = Wide(std::string(prefix) + "/dosdevices/t:");
-    ASSERT_TRUE(RunUnixUntil(L"Z:\\bin\\ln",
-                             L"ln -sfn \"" + Wide(target) + L"\" \"" + link + L"\"",
+    ASSERT_TRUE(RunUnixUntil(L"Z:\\bin\\ln", L"ln -sfn \"" + Wide(target) + L"\" \"" + link + L"\"",
                              L"T:\\Tidewell.exe", true));
 
     std::wstring commandLine = L"T:\\Tidewell.exe -fullscreen";
@@ -188,8 +187,8 @@ TEST(Tidewell, LauncherAtADriveRootLoadsTheHostBelowTheRoot)
     EXPECT_EQ("Tidewell", r["product"]);
     EXPECT_EQ(Utf8(commandLine), r["commandLine"]);
 
-    EXPECT_TRUE(RunUnixUntil(L"Z:\\bin\\rm", L"rm -f \"" + link + L"\"", L"T:\\Tidewell.exe",
-                             false));
+    EXPECT_TRUE(
+        RunUnixUntil(L"Z:\\bin\\rm", L"rm -f \"" + link + L"\"", L"T:\\Tidewell.exe", false));
     RemoveTree(dir);
 }
 

@@ -51,9 +51,9 @@ TEST(TidewellRelease, IconGroupHoldsTwelveImagesInOrder)
 {
     DataFile image(ReleaseFile());
     ASSERT_NE(nullptr, image.get());
-    const std::vector<IconImage> expected = {{16, 4},  {16, 8},   {24, 8},  {32, 4},
-                                             {32, 8},  {48, 4},   {48, 8},  {256, 32},
-                                             {16, 32}, {24, 32},  {32, 32}, {48, 32}};
+    const std::vector<IconImage> expected = {{16, 4},  {16, 8},  {24, 8},  {32, 4},
+                                             {32, 8},  {48, 4},  {48, 8},  {256, 32},
+                                             {16, 32}, {24, 32}, {32, 32}, {48, 32}};
     std::vector<IconGroupImage> images =
         ExpectIconGroup(image.get(), 10, kEnglishUS, expected,
                         SourceDir() + L"\\tools\\icons\\out\\Tidewell.ico", 256);
@@ -115,9 +115,9 @@ TEST(TidewellRelease, LargestIconIsAValidRgbaPng)
     EXPECT_NE(chunks.end(), std::find(chunks.begin(), chunks.end(), "IDAT"));
 
     // The platform decodes it into a 256x256 icon.
-    HICON icon = CreateIconFromResourceEx(reinterpret_cast<BYTE*>(&png[0]),
-                                          static_cast<DWORD>(png.size()), TRUE, 0x00030000, 256,
-                                          256, 0);
+    HICON icon =
+        CreateIconFromResourceEx(reinterpret_cast<BYTE*>(&png[0]), static_cast<DWORD>(png.size()),
+                                 TRUE, 0x00030000, 256, 256, 0);
     ASSERT_NE(nullptr, icon);
     ICONINFO info;
     ASSERT_TRUE(GetIconInfo(icon, &info));

@@ -14,11 +14,7 @@ namespace
 const WCHAR kHostRelative[] = L"Player\\OrvalisHost.dll";
 
 // A folder part ("C:\fff...\") of exactly `units` code units.
-std::wstring FolderOf(size_t units)
-{
-    return L"C:\\" + std::wstring(units - 4, L'f') + L"\\";
-}
-
+std::wstring FolderOf(size_t units) { return L"C:\\" + std::wstring(units - 4, L'f') + L"\\"; }
 
 // A launcher's folder with a fixture host in Player\, for runs that load it.
 struct HostBeside
