@@ -1,6 +1,6 @@
 // Reading the shipped i686 files as data, never running them: their
 // resources, icon groups and version records, from an x86 or an x64 test.
-// The PE headers and imports are checked by tests/release/check_pe.sh.
+// The PE headers and imports are checked by tests/release/check_pe.py.
 #ifndef TESTS_RELEASE_IMAGE_H
 #define TESTS_RELEASE_IMAGE_H
 
