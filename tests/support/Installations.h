@@ -1,8 +1,8 @@
 // Player installations for the tests: folders under a scratch folder, each
 // with a registered file and (usually) a fixture host in Player\, registered
 // as values of the real machine-wide players key, in enumeration order.
-#ifndef TESTS_ORVALISOPEN_INSTALLATIONS_H
-#define TESTS_ORVALISOPEN_INSTALLATIONS_H
+#ifndef TESTS_SUPPORT_INSTALLATIONS_H
+#define TESTS_SUPPORT_INSTALLATIONS_H
 
 #include <windows.h>
 
