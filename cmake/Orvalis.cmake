@@ -20,9 +20,6 @@ function(orvalis_product_options target)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/shared)
 endfunction()
 
-add_library(orvalis_stack_guard STATIC ${CMAKE_SOURCE_DIR}/shared/StackGuard.cpp)
-orvalis_product_options(orvalis_stack_guard)
-
 # A shipped file: standalone (no libgcc, libstdc++ or winpthread DLLs),
 # stripped, byte-reproducible (no link timestamp, and no image base derived
 # from the output path), and with every header bit a security review asks
@@ -81,14 +78,29 @@ function(orvalis_manifest target manifest)
     set_property(SOURCE ${ARGN} APPEND PROPERTY OBJECT_DEPENDS ${dir}/${name} ${dir}/X64Manifest.h)
 endfunction()
 
-# The product's logic as the unit tests link it: the same sources, compiled
-# with the seam's hooks forced in.
-function(orvalis_seamed_library name)
-    add_library(${name} STATIC ${ARGN})
+# A component: one unit of product code, compiled once as an object library.
+# The deliverables and OrvalisCheck link components by name, and a file's
+# objects follow the order of its link list. With the tests on, each
+# component has a seamed twin, NAME_seamed: the same sources compiled with the
+# seam's hooks forced in, as a static library that brings the twins of the
+# components it USES. A NO_SEAM component makes no hooked call and has no
+# twin: tests link it as it ships.
+#   orvalis_component(NAME [NO_SEAM] SOURCES ... [USES COMPONENT ...] [LIBS ...])
+function(orvalis_component name)
+    cmake_parse_arguments(C "NO_SEAM" "" "SOURCES;USES;LIBS" ${ARGN})
+    add_library(${name} OBJECT ${C_SOURCES})
     orvalis_product_options(${name})
-    target_compile_options(${name} PRIVATE -include ${CMAKE_SOURCE_DIR}/tests/seam/SeamHooks.h)
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/shared ${CMAKE_CURRENT_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC orvalis_seam orvalis_stack_guard)
+    target_link_libraries(${name} INTERFACE ${C_LIBS})
+    if(NOT ORVALIS_TESTS OR C_NO_SEAM)
+        return()
+    endif()
+    add_library(${name}_seamed STATIC ${C_SOURCES})
+    orvalis_product_options(${name}_seamed)
+    target_compile_options(${name}_seamed PRIVATE -include ${CMAKE_SOURCE_DIR}/tests/seam/SeamHooks.h)
+    target_include_directories(${name}_seamed PUBLIC ${CMAKE_SOURCE_DIR}/shared ${CMAKE_CURRENT_SOURCE_DIR})
+    list(TRANSFORM C_USES APPEND _seamed)
+    target_link_libraries(${name}_seamed PUBLIC ${C_USES} ${C_LIBS} orvalis_seam orvalis_stack_guard)
 endfunction()
 
 # A test of this tree's architecture: NAME.x86 or NAME.x64. Everything run
