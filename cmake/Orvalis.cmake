@@ -103,11 +103,16 @@ function(orvalis_component name)
     target_link_libraries(${name}_seamed PUBLIC ${C_USES} ${C_LIBS} orvalis_seam orvalis_stack_guard)
 endfunction()
 
-# A test of this tree's architecture: NAME.x86 or NAME.x64. Everything run
-# under Wine shares the run's one prefix and display, so such tests hold one
-# lock and `ctest -j` never runs two of them at once.
+# A test of this tree's architecture: NAME.x86 or NAME.x64, where NAME names
+# the subject and the layer. Everything run under Wine shares the run's one
+# prefix and display, so such tests hold one lock and `ctest -j` never runs
+# two of them at once.
 function(orvalis_add_test name)
     cmake_parse_arguments(T "HOST" "" "COMMAND;PROPERTIES" ${ARGN})
+    if(NOT name MATCHES "^[a-z0-9_]+_(unit|end_to_end|release)_test$")
+        message(FATAL_ERROR "Test ${name}: a test is named SUBJECT_unit_test, "
+            "SUBJECT_end_to_end_test or SUBJECT_release_test")
+    endif()
     add_test(NAME ${name}.${ORVALIS_ARCH} COMMAND ${T_COMMAND})
     if(NOT T_HOST)
         set_tests_properties(${name}.${ORVALIS_ARCH} PROPERTIES RESOURCE_LOCK wine_prefix)
@@ -133,4 +138,40 @@ function(orvalis_test name)
     target_link_options(${name} PRIVATE -static)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
     orvalis_add_test(${name} COMMAND ${name} PROPERTIES ${T_PROPERTIES})
+endfunction()
+
+# Each product source is named in one target's list (seamed twins aside, which
+# the component makes from the same list): a file listed twice would be
+# compiled twice, and the copies could drift apart. Called once, after every
+# folder is read.
+function(orvalis_check_sources_named_once)
+    set(owned "")
+    set(dirs ${CMAKE_SOURCE_DIR})
+    while(dirs)
+        list(POP_FRONT dirs dir)
+        get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+        list(APPEND dirs ${subdirs})
+        get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+        foreach(target ${targets})
+            get_target_property(sources ${target} SOURCES)
+            if(target MATCHES "_seamed$" OR NOT sources)
+                continue()
+            endif()
+            foreach(source ${sources})
+                get_filename_component(path ${source} ABSOLUTE BASE_DIR ${dir})
+                file(RELATIVE_PATH path ${CMAKE_SOURCE_DIR} ${path})
+                if(NOT path MATCHES "^(shared|OrvalisOpen|Tidewell|OrvalisCheck)/")
+                    continue()
+                endif()
+                list(FIND owned ${path} at)
+                if(NOT at EQUAL -1)
+                    math(EXPR at "${at} + 1")
+                    list(GET owned ${at} first)
+                    message(FATAL_ERROR "${path} is listed by ${first} and by ${target}: "
+                        "link the component that builds it instead")
+                endif()
+                list(APPEND owned ${path} ${target})
+            endforeach()
+        endforeach()
+    endwhile()
 endfunction()
