@@ -21,13 +21,7 @@ const WCHAR* const kKey = L"Software\\Quillon\\Harnfold";
 
 std::wstring Msi(const WCHAR* sample) { return BinDir() + L"\\msi\\Sample" + sample + L".msi"; }
 
-DWORD Msiexec(const std::wstring& arguments)
-{
-    WCHAR system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    return RunProgram(std::wstring(system) + L"\\msiexec.exe", L"msiexec " + arguments + L" /qn",
-                      std::vector<std::wstring>(), 180000);
-}
+DWORD Msiexec(const std::wstring& arguments) { return RunMsiexec(arguments, 180000); }
 
 std::wstring DataFolder() { return ShellFolder(CSIDL_COMMON_DOCUMENTS) + L"\\CBM Files"; }
 

@@ -34,13 +34,7 @@ std::wstring Package(const WCHAR* version)
     return BinDir() + L"\\product\\Tidewell-" + version + L".msi";
 }
 
-DWORD Msiexec(const std::wstring& arguments)
-{
-    WCHAR system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    return RunProgram(std::wstring(system) + L"\\msiexec.exe", L"msiexec " + arguments + L" /qn",
-                      std::vector<std::wstring>(), 300000);
-}
+DWORD Msiexec(const std::wstring& arguments) { return RunMsiexec(arguments, 300000); }
 
 DWORD Install(const WCHAR* version) { return Msiexec(L"/i \"" + Package(version) + L"\""); }
 DWORD Remove(const WCHAR* version) { return Msiexec(L"/x \"" + Package(version) + L"\""); }

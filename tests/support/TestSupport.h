@@ -72,6 +72,9 @@ struct ChildRun
 };
 ChildRun RunChildCapturing(const std::wstring& exe, const std::wstring& commandLine,
                            ChildOptions options = ChildOptions());
+// Wine's msiexec with ARGUMENTS and /qn: its exit code, or 0xDEADBEEF when two
+// runs in a row did not end within the timeout.
+DWORD RunMsiexec(const std::wstring& arguments, DWORD timeoutMs);
 // RunChild with the environment, the timeout and the folder as arguments.
 DWORD RunProgram(const std::wstring& exe, const std::wstring& commandLine,
                  const std::vector<std::wstring>& environment = std::vector<std::wstring>(),
