@@ -31,13 +31,10 @@ echo "$version" | awk -F. '{ exit !($1 < 256 && $2 < 256 && $3 < 65536 && (NF < 
 files=$(cd "$files" 2>/dev/null && pwd) || fail "no folder $2"
 # An x86 package of 32-bit files: its components, registry values and custom
 # actions are 32-bit ones. The PE header's machine field must say i386.
-machine() {
-    pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
-    od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' '
-}
+machine() { sh "$root/scripts/pe-machine.sh" "$1"; }
 for f in Tidewell.exe OrvalisOpen.exe harnfold.dll OrvalisCheck.exe; do
     [ -f "$files/$f" ] || fail "$files/$f is missing"
-    [ "$(machine "$files/$f")" = 014c ] || fail "$files/$f is not a 32-bit x86 file"
+    [ "$(machine "$files/$f")" = x86 ] || fail "$files/$f is not a 32-bit x86 file"
 done
 if [ -n "$ORVALIS_PLAYER_HOST" ]; then
     host=$ORVALIS_PLAYER_HOST
@@ -47,7 +44,7 @@ else
     host=$root/build/x86/bin/fixtures/player/OrvalisHost.dll
 fi
 [ -f "$host" ] || fail "no player host $host (build the i686 tree, or set ORVALIS_PLAYER_HOST)"
-[ "$(machine "$host")" = 014c ] || fail "$host is not a 32-bit x86 library"
+[ "$(machine "$host")" = x86 ] || fail "$host is not a 32-bit x86 library"
 
 mkdir -p "$out"
 out=$(cd "$out" && pwd)

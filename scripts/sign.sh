@@ -28,12 +28,8 @@ for name in $files; do
     [ -f "$from/$name" ] || fail "$from/$name: missing (build first: sh scripts/build.sh)"
 done
 # The sample packages' architecture is the library's: its PE machine field.
-offset=$(od -An -tu4 -j60 -N4 "$from/harnfold.dll" | tr -d ' ')
-case $(od -An -tx2 -j$((offset + 4)) -N2 "$from/harnfold.dll" | tr -d ' ') in
-    014c) arch=x86 ;;
-    8664) arch=x64 ;;
-    *) fail "$from/harnfold.dll: not an x86 or x64 library" ;;
-esac
+arch=$(sh "$root/scripts/pe-machine.sh" "$from/harnfold.dll") ||
+    fail "$from/harnfold.dll: not an x86 or x64 library"
 
 mkdir -p "$(dirname "$to")"
 work=$(mktemp -d "$(dirname "$to")/.signing.XXXXXX")

@@ -86,7 +86,7 @@ check_refused() { # check_refused WHAT EXPECTED-TEXT CERT [VARIABLE=VALUE...]
     what=$1 expected=$2 cert=$3
     shift 3
     mkdir -p "$out" && : >"$out/earlier"
-    env "$@" sh "$root/scripts/sign.sh" "$cert" "$dist" "$out" >"$work/out.log" 2>"$work/err.log"
+    env "$@" sh "$root/scripts/sign.sh" "$cert" "$from" "$out" >"$work/out.log" 2>"$work/err.log"
     status=$?
     [ "$status" -ne 0 ] || fail "$what: sign.sh succeeded"
     [ "$(wc -l <"$work/err.log")" -eq 1 ] && [ ! -s "$work/out.log" ] ||
@@ -95,6 +95,7 @@ check_refused() { # check_refused WHAT EXPECTED-TEXT CERT [VARIABLE=VALUE...]
     [ ! -e "$out" ] || fail "$what: left $out behind"
     [ -z "$(find "$work/dist" -name '.signing.*')" ] || fail "$what: left its scratch folder behind"
 }
+from=$dist
 check_refused "missing certificate" "no such certificate" "$work/none.pfx"
 check_refused "broken certificate" "not a readable PKCS#12" "$work/broken.pfx"
 check_refused "wrong password" "wrong password" "$work/cert.pfx" ORVALIS_SIGN_PASSWORD=wrong
@@ -102,6 +103,13 @@ check_refused "no password" "wrong password" "$work/cert.pfx" ORVALIS_SIGN_PASSW
 # Port 9 on this machine answers nothing: the time stamp is asked for and fails.
 check_refused "unreachable time-stamp server" "cannot time-stamp" "$work/cert.pfx" \
     ORVALIS_SIGN_TIMESTAMP=http://127.0.0.1:9/
+# The library's header gives the packages' architecture: text in its place
+# is refused before anything is signed.
+from=$work/text
+mkdir "$from" && (cd "$dist" && cp $files "$from/")
+printf 'MZ: this is a page of text, saved under the name of a library.\n' >"$from/harnfold.dll"
+check_refused "a library that is not a PE file" "harnfold.dll: not an x86 or x64 library" \
+    "$work/cert.pfx"
 
 [ "$failed" -eq 0 ] && echo "signing: every check passed"
 exit $failed
